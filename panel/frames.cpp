@@ -1,0 +1,25 @@
+// The four register images the window owns: filled whole at start-up and at reset.
+#include "zq7130.h"
+
+void ZQ7130::buildStartupFrames() {
+    speakerFrame = kSpeakerStartup;
+    headphoneFrame = kHeadphoneStartup;
+    modeFrame = kModeStartup;
+    defaultFrame = kDefaultStartup;
+}
+
+void ZQ7130::buildResetFrames() {
+    speakerFrame = kSpeakerReset;
+    headphoneFrame = kHeadphoneReset;
+    modeFrame = kModeReset;
+    defaultFrame = kDefaultReset;
+}
+
+// Brings the chip to the state the window shows when it opens. defaultFrame is built but only
+// reset sends it.
+void ZQ7130::startupWrite() {
+    buildStartupFrames();
+    PPort(speakerFrame);
+    PPort(headphoneFrame);
+    PPort(modeFrame);
+}

@@ -1,0 +1,35 @@
+// Where a port failure ends up: every handler runs through guarded(), and a PortError raised
+// anywhere below it stops the handler at the failing write and comes here.
+#include "inpout.h"
+#include "zq7130.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+
+void ZQ7130::guarded(void (ZQ7130::*handler)()) {
+    try {
+        (this->*handler)();
+    } catch (const PortError &error) {
+        portFailed(error);
+    }
+}
+
+void ZQ7130::portFailed(const PortError &error) {
+    const char *headline = "The panel cannot reach the board: the parallel port failed.";
+    std::fprintf(stderr, "zq80415: %s\n%s\n", headline, error.what());
+    // Headless platforms have nobody to click the box away; stderr says it all there.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal")) {
+        QMessageBox::critical(nullptr, windowTitle(),
+                              QString::fromUtf8(headline) + QStringLiteral("\n\n") +
+                                  QString::fromUtf8(error.what()));
+    }
+    // End at once, so no further handler runs and nothing else reaches the port. The kernel
+    // releases the port claim with the process.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(EXIT_FAILURE);
+}

@@ -1,0 +1,63 @@
+#include "recording_port.h"
+
+#include "data_register.h"
+#include "i2c_monitor.h"
+#include "inpout.h"
+
+#include <QTest>
+
+namespace recording {
+namespace {
+std::vector<Write> recorded;
+std::size_t failingWrite = 0;
+std::size_t attempts = 0;
+} // namespace
+
+void clear() {
+    recorded.clear();
+    failingWrite = 0;
+    attempts = 0;
+}
+
+void failAtWrite(std::size_t number) {
+    failingWrite = number;
+}
+
+const std::vector<Write> &writes() {
+    return recorded;
+}
+
+std::vector<std::uint8_t> bytes() {
+    std::vector<std::uint8_t> values;
+    for (const Write &write : recorded) {
+        values.push_back(write.value);
+    }
+    return values;
+}
+
+std::vector<Transaction> transactions() {
+    std::vector<Transaction> decoded;
+    I2cMonitor monitor({[&](std::uint8_t address, std::uint8_t data) {
+                            decoded.emplace_back(static_cast<std::uint8_t>(address << 1), data);
+                        },
+                        [](const std::string &problem) {
+                            QTest::qFail(("I2C violation: " + problem).c_str(), __FILE__, __LINE__);
+                        }});
+    const auto origin =
+        recorded.empty() ? std::chrono::steady_clock::time_point{} : recorded.front().when;
+    for (const Write &write : recorded) {
+        monitor.feed(write.value, write.when - origin);
+    }
+    monitor.finish();
+    return decoded;
+}
+
+} // namespace recording
+
+void writeDataRegister(std::uint16_t address, std::uint8_t value) {
+    using namespace recording;
+    if (++attempts == failingWrite) {
+        throw PortError("test port refused write " + std::to_string(attempts));
+    }
+    recorded.push_back({address, value, std::chrono::steady_clock::now()});
+}
