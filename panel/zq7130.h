@@ -3,10 +3,17 @@
 #pragma once
 
 #include "bit_frame.h"
+#include "gain_labels.h"
 
 #include <QWidget>
 
 class PortError;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
 
 class ZQ7130 : public QWidget {
     Q_OBJECT
@@ -30,20 +37,74 @@ protected:
     virtual void portFailed(const PortError &error);
 
 private:
+    using Handler = void (ZQ7130::*)();
+
+    // Layout (layout.cpp).
+    void createTopBand();
+    void createMiddleBand();
+    void createVolumeBand();
+    void setTabOrderAsDesigned();
+    void applyLook();
+    void connectHandlers();
+
     // Runs one handler to completion; a port failure stops it at the failing write and goes
     // to portFailed, so no exception leaves through the event loop.
-    void guarded(void (ZQ7130::*handler)());
+    void guarded(Handler handler);
 
     // Register images (frames.cpp).
     void buildStartupFrames();
     void buildResetFrames();
     void startupWrite();
 
+    // Volume (volume.cpp).
+    void applyVolume(const QSlider &slider, QLineEdit &gainBox, BitFrame &frame,
+                     const GainLabels &labels);
+    void monovol_Change();
+    void rightvol_Change();
+
+    // Load, options and reset (handlers.cpp).
     void Form_Load();
+    void poweron_Click();
+    void poweroff_Click();
+    void ls3don_Click();
+    void ls3doff_Click();
+    void hp3don_Click();
+    void hp3doff_Click();
+    void OCL_Click();
+    void CCUPL_Click();
+    void addrone_Click();
+    void addrzero_Click();
+    void setAddressBit(std::int16_t bit);
+    void RESET_Click();
 
     BitFrame speakerFrame{};
     BitFrame headphoneFrame{};
     BitFrame modeFrame{};
     BitFrame defaultFrame{};
     bool loaded = false;
+
+    QLabel *Picture1;
+    QGroupBox *Frame1;
+    QRadioButton *ls3don;
+    QRadioButton *ls3doff;
+    QGroupBox *Frame29;
+    QRadioButton *poweron;
+    QRadioButton *poweroff;
+    QGroupBox *Frame28;
+    QRadioButton *OCL;
+    QRadioButton *CCUPL;
+    QGroupBox *Frame2;
+    QRadioButton *hp3don;
+    QRadioButton *hp3doff;
+    QGroupBox *addr;
+    QRadioButton *addrone;
+    QRadioButton *addrzero;
+    QGroupBox *Frame30;
+    QGroupBox *Frame32;
+    QSlider *monovol;
+    QLineEdit *hfgainbox;
+    QGroupBox *Frame33;
+    QSlider *rightvol;
+    QLineEdit *rgainbox;
+    QPushButton *RESET;
 };

@@ -1,24 +1,10 @@
 // What the window sends as it loads, and what a port failure during it leaves behind.
-#include "inpout.h"
-#include "panel/zq7130.h"
+#include "panel_under_test.h"
 #include "recording_port.h"
 
 #include <QTest>
 
 namespace {
-
-// The window with its failure path recorded instead of ending the process.
-class Panel : public ZQ7130 {
-public:
-    int failures = 0;
-    QString failure;
-
-protected:
-    void portFailed(const PortError &error) override {
-        ++failures;
-        failure = QString::fromUtf8(error.what());
-    }
-};
 
 const std::vector<recording::Transaction> kStartup{{0xF8, 0x80}, {0xF8, 0x40}, {0xF8, 0x00}};
 
@@ -31,7 +17,7 @@ private slots:
     void init() { recording::clear(); }
 
     void loadSendsThreeWritesAndNothingMore() {
-        Panel window;
+        PanelUnderTest window;
         QCOMPARE(recording::writes().size(), 0U); // nothing before the window loads
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -55,14 +41,14 @@ private slots:
     void portFailureStopsAtTheFailingWrite() {
         QFETCH(int, failing);
         {
-            Panel healthy;
+            PanelUnderTest healthy;
             healthy.show();
         }
         const std::vector<std::uint8_t> whole = recording::bytes();
         recording::clear();
 
         recording::failAtWrite(failing);
-        Panel window;
+        PanelUnderTest window;
         window.show();
         // Writes before the failing one stay on the bus; nothing after it, not even a stop.
         const std::vector<std::uint8_t> prefix(whole.begin(), whole.begin() + failing - 1);

@@ -1,0 +1,122 @@
+// What each option and the " DEFAULT" button send, driven as the operator drives them.
+#include "panel_under_test.h"
+#include "recording_port.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+namespace {
+using Writes = std::vector<recording::Transaction>;
+}
+
+class TestHandlers : public QObject {
+    Q_OBJECT
+    PanelUnderTest *window = nullptr;
+
+    // The writes since the last call.
+    Writes sent() {
+        const Writes all = recording::transactions();
+        recording::clear();
+        return all;
+    }
+    bool selected(const char *name) const {
+        return window->control<QRadioButton>(name)->isChecked();
+    }
+
+private slots:
+    void init() {
+        recording::clear();
+        window = new PanelUnderTest;
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        recording::clear();
+    }
+    void cleanup() {
+        QCOMPARE(window->failures, 0);
+        delete window;
+    }
+
+    void eachOptionSendsTheModeRegister() {
+        window->select("poweron");
+        QCOMPARE(sent(), (Writes{{0xF8, 0x01}}));
+        window->select("ls3don");
+        QCOMPARE(sent(), (Writes{{0xF8, 0x05}}));
+        window->select("hp3don");
+        window->select("OCL");
+        QCOMPARE(sent(), (Writes{{0xF8, 0x0D}, {0xF8, 0x0F}}));
+        window->select("ls3doff");
+        window->select("CCUPL");
+        window->select("hp3doff");
+        window->select("poweroff");
+        QCOMPARE(sent(), (Writes{{0xF8, 0x0B}, {0xF8, 0x09}, {0xF8, 0x01}, {0xF8, 0x00}}));
+        window->select("poweroff"); // selecting it again repeats the write
+        QCOMPARE(sent(), (Writes{{0xF8, 0x00}}));
+    }
+
+    void groupsAreExclusiveAndIndependent() {
+        window->select("ls3don");
+        QVERIFY(selected("ls3don") && !selected("ls3doff"));
+        QVERIFY(selected("hp3doff") && selected("poweroff") && selected("CCUPL"));
+        window->select("hp3don");
+        QVERIFY(selected("ls3don") && selected("hp3don") && !selected("hp3doff"));
+    }
+
+    void keyboardSelectsOptionsToo() {
+        auto *off = window->control<QRadioButton>("poweroff");
+        off->setFocus();
+        QTest::keyClick(off, Qt::Key_Left); // moves to ON within the group and selects it
+        QVERIFY(selected("poweron"));
+        QCOMPARE(sent(), (Writes{{0xF8, 0x01}}));
+    }
+
+    void addressBitGoesWithTheNextWrite() {
+        window->select("addrone");
+        QCOMPARE(recording::writes().size(), 0U);
+        window->select("poweron");
+        QCOMPARE(sent(), (Writes{{0xFA, 0x01}}));
+        window->control<QSlider>("rightvol")->setValue(3);
+        QCOMPARE(sent(), (Writes{{0xFA, 0x43}}));
+        window->select("addrzero");
+        window->select("poweroff");
+        QCOMPARE(sent(), (Writes{{0xF8, 0x00}}));
+    }
+
+    void resetSendsFourWritesAndRestoresTheWindow() {
+        window->select("addrone");
+        window->select("OCL");
+        window->select("ls3don");
+        window->select("hp3don");
+        window->select("poweron");
+        window->control<QSlider>("monovol")->setValue(20);
+        window->control<QSlider>("rightvol")->setValue(9);
+        sent();
+
+        QTest::mouseClick(window->control<QPushButton>("RESET"), Qt::LeftButton);
+        QCOMPARE(sent(), (Writes{{0xF8, 0xA0}, {0xF8, 0x60}, {0xF8, 0x00}, {0xF8, 0x80}}));
+        for (const char *name : {"CCUPL", "ls3doff", "hp3doff", "poweroff", "addrzero"}) {
+            QVERIFY2(selected(name), name);
+        }
+        QCOMPARE(window->control<QSlider>("monovol")->value(), 0);
+        QCOMPARE(window->control<QSlider>("rightvol")->value(), 0);
+        QCOMPARE(window->control<QLineEdit>("hfgainbox")->text(), QString("-47.0 dB"));
+        QCOMPARE(window->control<QLineEdit>("rgainbox")->text(), QString("-59.0 dB"));
+
+        // The volume registers now carry the reset prefix.
+        window->control<QSlider>("monovol")->setValue(5);
+        window->control<QSlider>("rightvol")->setValue(31);
+        QCOMPARE(sent(), (Writes{{0xF8, 0xA5}, {0xF8, 0x7F}}));
+    }
+
+    void portFailureInAHandlerStopsAtThatWrite() {
+        recording::failAtWrite(40);
+        window->select("poweron");
+        QCOMPARE(window->failures, 1);
+        QCOMPARE(recording::writes().size(), 39U); // no stop condition, nothing after
+        QVERIFY(selected("poweron"));              // the window shows the requested state
+        window->failures = 0;
+    }
+};
+
+QTEST_MAIN(TestHandlers)
+#include "test_handlers.moc"

@@ -1,0 +1,140 @@
+// The two volume sliders: code, label and register write for each position the slider reports.
+#include "panel_under_test.h"
+#include "recording_port.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+namespace {
+using Writes = std::vector<recording::Transaction>;
+}
+
+class TestVolume : public QObject {
+    Q_OBJECT
+    PanelUnderTest *window = nullptr;
+    QSlider *monovol = nullptr;
+    QSlider *rightvol = nullptr;
+    QLineEdit *hfgainbox = nullptr;
+    QLineEdit *rgainbox = nullptr;
+
+    Writes sent() {
+        const Writes all = recording::transactions();
+        recording::clear();
+        return all;
+    }
+
+private slots:
+    void init() {
+        recording::clear();
+        window = new PanelUnderTest;
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        monovol = window->control<QSlider>("monovol");
+        rightvol = window->control<QSlider>("rightvol");
+        hfgainbox = window->control<QLineEdit>("hfgainbox");
+        rgainbox = window->control<QLineEdit>("rgainbox");
+        recording::clear();
+    }
+    void cleanup() { delete window; }
+
+    void everyPositionSendsItsCodeAndShowsItsLabel() {
+        for (std::uint8_t p = 31;; --p) {
+            monovol->setValue(p);
+            rightvol->setValue(p);
+            QCOMPARE(sent(), (Writes{{0xF8, 0x80 | p}, {0xF8, 0x40 | p}}));
+            QCOMPARE(hfgainbox->text(), QString(speakerGainLabels[p]));
+            QCOMPARE(rgainbox->text(), QString(headphoneGainLabels[p]));
+            if (p == 0) {
+                break;
+            }
+        }
+        QCOMPARE(hfgainbox->text(), QString("-47.0 dB"));
+        QCOMPARE(rgainbox->text(), QString("-59.0 dB"));
+    }
+
+    void labelsKeepTheirShape() {
+        monovol->setValue(11);
+        rightvol->setValue(19);
+        QCOMPARE(hfgainbox->text(), QString(" 0.0 dB"));
+        QCOMPARE(rgainbox->text(), QString(" 0.0 dB"));
+        rightvol->setValue(4);
+        QCOMPARE(rgainbox->text(), QString("-30.5 dB"));
+        monovol->setValue(31);
+        rightvol->setValue(31);
+        QCOMPARE(hfgainbox->text(), QString(" 30.0 dB"));
+        QCOMPARE(rgainbox->text(), QString(" 18.0 dB"));
+    }
+
+    void keysAndTrackClicksStepAndClamp() {
+        monovol->setFocus();
+        QTest::keyClick(monovol, Qt::Key_Right);
+        QTest::keyClick(monovol, Qt::Key_PageUp);
+        QCOMPARE(monovol->value(), 6);
+        QTest::mouseClick(monovol, Qt::LeftButton, {}, QPoint(monovol->width() - 20, 8));
+        QCOMPARE(monovol->value(), 11);
+        QCOMPARE(sent(), (Writes{{0xF8, 0x81}, {0xF8, 0x86}, {0xF8, 0x8B}}));
+
+        QTest::keyClick(monovol, Qt::Key_End);
+        QTest::keyClick(monovol, Qt::Key_Right);
+        QCOMPARE(monovol->value(), 31);
+        QTest::keyClick(monovol, Qt::Key_Home);
+        QTest::keyClick(monovol, Qt::Key_Left);
+        QCOMPARE(monovol->value(), 0);
+        QCOMPARE(sent(), (Writes{{0xF8, 0x9F}, {0xF8, 0x80}})); // no write at either end
+    }
+
+    void oneSliderLeavesTheOtherAlone() {
+        rightvol->setValue(7);
+        sent();
+        rgainbox->setText("typed");
+        monovol->setValue(12);
+        QCOMPARE(rgainbox->text(), QString("typed"));
+        rightvol->setValue(7);
+        QCOMPARE(rightvol->value(), 7);
+        QCOMPARE(sent(), (Writes{{0xF8, 0x8C}}));
+        monovol->setValue(13);
+        QCOMPARE(sent(), (Writes{{0xF8, 0x8D}}));
+    }
+
+    void typedGainTextIsOverwrittenNotRead() {
+        hfgainbox->setFocus();
+        QTest::keyClicks(hfgainbox, "99 dB");
+        QCOMPARE(recording::writes().size(), 0U);
+        monovol->setValue(2);
+        QCOMPARE(hfgainbox->text(), QString("-28.5 dB"));
+        QTest::keyClicks(hfgainbox, "x");
+        QTest::mouseClick(window->control<QPushButton>("RESET"), Qt::LeftButton);
+        QCOMPARE(hfgainbox->text(), QString("-47.0 dB"));
+    }
+
+    void samePositionTwiceSendsTwice() {
+        monovol->setValue(9);
+        Q_EMIT monovol->valueChanged(monovol->value());
+        QCOMPARE(sent(), (Writes{{0xF8, 0x89}, {0xF8, 0x89}}));
+    }
+
+    void positionOutsideTheTableSendsTheFrameUnchanged() {
+        monovol->setValue(3);
+        sent();
+        monovol->setRange(0, 40);
+        monovol->setValue(35);
+        QCOMPARE(sent(), (Writes{{0xF8, 0x83}}));
+        QCOMPARE(hfgainbox->text(), QString("-22.5 dB"));
+    }
+
+    void portFailureKeepsTheNewCodeAndLabel() {
+        recording::failAtWrite(100);
+        monovol->setValue(11);
+        QCOMPARE(window->failures, 1);
+        QCOMPARE(recording::writes().size(), 99U);
+        QCOMPARE(hfgainbox->text(), QString(" 0.0 dB"));
+        recording::clear();
+        monovol->setValue(11); // the next report sends the code the frame already holds
+        Q_EMIT monovol->valueChanged(11);
+        QCOMPARE(sent(), (Writes{{0xF8, 0x8B}}));
+    }
+};
+
+QTEST_MAIN(TestVolume)
+#include "test_volume.moc"
