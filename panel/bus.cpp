@@ -12,7 +12,8 @@
 
 namespace {
 
-void writeSequence(std::initializer_list<std::uint8_t> bytes) {
+void writeSequence(std::initializer_list<std::uint8_t> bytes)
+{
     for (const std::uint8_t byte : bytes) {
         Out32(kDataRegister, byte);
     }
@@ -21,26 +22,31 @@ void writeSequence(std::initializer_list<std::uint8_t> bytes) {
 } // namespace
 
 // From idle: SDA falls while SCL is high, then SCL falls. Ends with both lines low.
-void ZQ7130::I2C_START() {
+void ZQ7130::I2C_START()
+{
     writeSequence({0x3F, 0x3F, 0xBF, 0xBF, 0xBF, 0xBF, 0xFF, 0xFF});
 }
 
 // SCL is low on entry. SDA is released while SCL is low, clocked, and left released.
-void ZQ7130::I2C_ONE() {
+void ZQ7130::I2C_ONE()
+{
     writeSequence({0xFF, 0xFF, 0x7F, 0x7F, 0x3F, 0x3F, 0x7F, 0x7F});
 }
 
 // SCL is low on entry. SDA is pulled low while SCL is low and held low through the clock.
-void ZQ7130::I2C_ZERO() {
+void ZQ7130::I2C_ZERO()
+{
     writeSequence({0xFF, 0xFF, 0xFF, 0xFF, 0xBF, 0xBF, 0xFF, 0xFF});
 }
 
 // SCL is low on entry. SCL rises with SDA low, then SDA rises while SCL is high: idle.
-void ZQ7130::I2C_STOP() {
+void ZQ7130::I2C_STOP()
+{
     writeSequence({0xFF, 0xFF, 0xFF, 0xFF, 0xBF, 0xBF, 0xBF, 0xBF, 0x3F, 0x3F});
 }
 
-void ZQ7130::PPort(const BitFrame &frame) {
+void ZQ7130::PPort(const BitFrame &frame)
+{
     I2C_START();
     for (const std::int16_t slot : frame) {
         if (slot == 1) {

@@ -1,14 +1,16 @@
 // The four register images the window owns: filled whole at start-up and at reset.
 #include "zq7130.h"
 
-void ZQ7130::buildStartupFrames() {
+void ZQ7130::buildStartupFrames()
+{
     speakerFrame = kSpeakerStartup;
     headphoneFrame = kHeadphoneStartup;
     modeFrame = kModeStartup;
     defaultFrame = kDefaultStartup;
 }
 
-void ZQ7130::buildResetFrames() {
+void ZQ7130::buildResetFrames()
+{
     speakerFrame = kSpeakerReset;
     headphoneFrame = kHeadphoneReset;
     modeFrame = kModeReset;
@@ -17,7 +19,8 @@ void ZQ7130::buildResetFrames() {
 
 // Brings the chip to the state the window shows when it opens. defaultFrame is built but only
 // reset sends it.
-void ZQ7130::startupWrite() {
+void ZQ7130::startupWrite()
+{
     buildStartupFrames();
     PPort(speakerFrame);
     PPort(headphoneFrame);

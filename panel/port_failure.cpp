@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-void ZQ7130::guarded(void (ZQ7130::*handler)()) {
+void ZQ7130::guarded(void (ZQ7130::*handler)())
+{
     try {
         (this->*handler)();
     } catch (const PortError &error) {
@@ -17,7 +18,8 @@ void ZQ7130::guarded(void (ZQ7130::*handler)()) {
     }
 }
 
-void ZQ7130::portFailed(const PortError &error) {
+void ZQ7130::portFailed(const PortError &error)
+{
     const char *headline = "The panel cannot reach the board: the parallel port failed.";
     std::fprintf(stderr, "zq80415: %s\n%s\n", headline, error.what());
     // Headless platforms have nobody to click the box away; stderr says it all there.

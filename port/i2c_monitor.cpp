@@ -16,7 +16,8 @@ constexpr Time kLongAgo{std::numeric_limits<Time::rep>::min() / 2};
 
 constexpr int kBitsPerWrite = 18; // address byte, acknowledge, data byte, acknowledge
 
-std::string hex(unsigned value) {
+std::string hex(unsigned value)
+{
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", value);
     return text;
@@ -28,9 +29,12 @@ I2cMonitor::I2cMonitor(Listener listener)
     : listener_(std::move(listener))
     , sclSince_(kLongAgo)
     , startAt_(kLongAgo)
-    , stopAt_(kLongAgo) {}
+    , stopAt_(kLongAgo)
+{
+}
 
-void I2cMonitor::feed(std::uint8_t portByte, Time when) {
+void I2cMonitor::feed(std::uint8_t portByte, Time when)
+{
     if ((portByte & 0x3F) != 0x3F) {
         report("port byte " + hex(portByte) + " has bits 5..0 not all 1");
     }
@@ -48,7 +52,8 @@ void I2cMonitor::feed(std::uint8_t portByte, Time when) {
     }
 }
 
-void I2cMonitor::sdaChanged(bool high, Time when) {
+void I2cMonitor::sdaChanged(bool high, Time when)
+{
     sda_ = high;
     if (!scl_) {
         if (!inTransaction_) {
@@ -78,7 +83,8 @@ void I2cMonitor::sdaChanged(bool high, Time when) {
     startAt_ = when;
 }
 
-void I2cMonitor::sclChanged(bool high, Time when) {
+void I2cMonitor::sclChanged(bool high, Time when)
+{
     const Time phase = when - sclSince_;
     scl_ = high;
     sclSince_ = when;
@@ -104,7 +110,8 @@ void I2cMonitor::sclChanged(bool high, Time when) {
     }
 }
 
-void I2cMonitor::endTransaction() {
+void I2cMonitor::endTransaction()
+{
     inTransaction_ = false;
     if (bitCount_ != kBitsPerWrite) {
         report("transaction of " + std::to_string(bitCount_) + " bits; a register write has " +
@@ -126,7 +133,8 @@ void I2cMonitor::endTransaction() {
     }
 }
 
-void I2cMonitor::finish() {
+void I2cMonitor::finish()
+{
     if (inTransaction_) {
         report("bus left inside a transaction after " + std::to_string(bitCount_) + " bits, at " +
                hex(lastByte_));
@@ -135,14 +143,16 @@ void I2cMonitor::finish() {
     }
 }
 
-void I2cMonitor::checkAtLeast(Time span, Time minimum, const char *what) {
+void I2cMonitor::checkAtLeast(Time span, Time minimum, const char *what)
+{
     if (span < minimum) {
         report(std::string(what) + " lasted " + std::to_string(span.count()) +
                " ns, below the fast-mode minimum of " + std::to_string(minimum.count()) + " ns");
     }
 }
 
-void I2cMonitor::report(const std::string &problem) {
+void I2cMonitor::report(const std::string &problem)
+{
     if (listener_.violation) {
         listener_.violation(problem);
     }

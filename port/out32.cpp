@@ -5,7 +5,8 @@
 
 #include <chrono>
 
-void Out32(std::uint16_t address, std::uint8_t value) {
+void Out32(std::uint16_t address, std::uint8_t value)
+{
     using Clock = std::chrono::steady_clock;
     // When the previous write had certainly taken effect: the moment it returned. Counting the
     // floor from there holds each level for kHoldFloor whatever a write itself takes. The

@@ -23,13 +23,15 @@ namespace {
 constexpr const char *kDevice = "/dev/parport0";
 constexpr int kClaimTimeoutSeconds = 2;
 
-std::string hex(unsigned value) {
+std::string hex(unsigned value)
+{
     char text[8];
     std::snprintf(text, sizeof text, "0x%03X", value);
     return text;
 }
 
-std::string fixFor(int error) {
+std::string fixFor(int error)
+{
     switch (error) {
     case ENOENT:
     case ENODEV:
@@ -52,7 +54,8 @@ std::string fixFor(int error) {
     }
 }
 
-[[noreturn]] void fail(const std::string &what, int error) {
+[[noreturn]] void fail(const std::string &what, int error)
+{
     const std::string reason = error == EINTR ? "it is held by another program or driver (waited " +
                                                     std::to_string(kClaimTimeoutSeconds) + " s)"
                                               : std::strerror(error);
@@ -63,7 +66,8 @@ void ignoreSignal(int) {}
 
 // PPCLAIM sleeps for as long as someone else holds the port. A one-shot timer aimed at this
 // thread interrupts the sleep with EINTR after kClaimTimeoutSeconds.
-int claimWithTimeout(int fd) {
+int claimWithTimeout(int fd)
+{
     struct sigaction wake {};
     struct sigaction previous {};
     wake.sa_handler = ignoreSignal; // no SA_RESTART: the ioctl must return EINTR
@@ -91,7 +95,8 @@ int claimWithTimeout(int fd) {
     return result;
 }
 
-int openAndClaim() {
+int openAndClaim()
+{
     // Never O_CREAT: run as root without the device, it would create a plain file in /dev.
     const int fd = open(kDevice, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
@@ -114,7 +119,8 @@ int openAndClaim() {
 
 } // namespace
 
-void writeDataRegister(std::uint16_t address, std::uint8_t value) {
+void writeDataRegister(std::uint16_t address, std::uint8_t value)
+{
     if (address != kDataRegister) {
         throw PortError("Port address " + hex(address) + " is not supported: only " +
                         hex(kDataRegister) + ", the first parallel port (" + kDevice +

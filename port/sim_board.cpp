@@ -19,13 +19,15 @@ public:
                     },
                     [](const std::string &problem) {
                         std::fprintf(stderr, "zq80415-sim: I2C violation: %s\n", problem.c_str());
-                    }}) {
+                    }})
+    {
         std::fprintf(stderr, "zq80415-sim: simulated board, no parallel port is used; each "
                              "register write is printed below.\n");
     }
     ~SimulatedBoard() { monitor_.finish(); }
 
-    void write(std::uint8_t value) {
+    void write(std::uint8_t value)
+    {
         const auto now = std::chrono::steady_clock::now().time_since_epoch();
         monitor_.feed(value, std::chrono::duration_cast<I2cMonitor::Time>(now));
     }
@@ -36,7 +38,8 @@ private:
 
 } // namespace
 
-void writeDataRegister(std::uint16_t address, std::uint8_t value) {
+void writeDataRegister(std::uint16_t address, std::uint8_t value)
+{
     if (address != kDataRegister) {
         char text[96];
         std::snprintf(text, sizeof text,

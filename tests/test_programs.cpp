@@ -7,7 +7,8 @@ class TestPrograms : public QObject {
     Q_OBJECT
 
 private slots:
-    void simulatedBoardPrintsTheStartupWrites() {
+    void simulatedBoardPrintsTheStartupWrites()
+    {
         QProcess sim;
         sim.start(SIM_PROGRAM, {});
         QVERIFY(sim.waitForStarted());
@@ -25,7 +26,8 @@ private slots:
         QVERIFY2(!err.contains("violation"), err.constData());
     }
 
-    void realProgramWithoutAPortExplainsAndFails() {
+    void realProgramWithoutAPortExplainsAndFails()
+    {
         if (QFileInfo::exists("/dev/parport0")) {
             QSKIP("this machine has a parallel port");
         }

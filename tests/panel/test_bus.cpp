@@ -14,7 +14,8 @@ using Primitive = void (ZQ7130::*)();
 
 // The data bits on the bus as '0' and '1': SDA as SCL rises, counted once SCL falls again
 // (the rise before a stop condition clocks no bit).
-std::string sampledBits(const Bytes &bytes) {
+std::string sampledBits(const Bytes &bytes)
+{
     std::string bits;
     bool sclHigh = true;
     char clocked = 0;
@@ -31,7 +32,8 @@ std::string sampledBits(const Bytes &bytes) {
     return bits;
 }
 
-BitFrame frameFor(std::uint8_t addressByte, std::uint8_t data) {
+BitFrame frameFor(std::uint8_t addressByte, std::uint8_t data)
+{
     BitFrame frame{};
     for (int bit = 0; bit < 8; ++bit) {
         frame[7 - bit] = (addressByte >> bit) & 1;
@@ -52,7 +54,8 @@ private slots:
     void cleanupTestCase() { delete window; }
     void init() { recording::clear(); }
 
-    void primitivesWriteTheirBytes_data() {
+    void primitivesWriteTheirBytes_data()
+    {
         QTest::addColumn<Primitive>("primitive");
         QTest::addColumn<Bytes>("bytes");
         QTest::newRow("start") << &ZQ7130::I2C_START
@@ -64,7 +67,8 @@ private slots:
         QTest::newRow("stop") << &ZQ7130::I2C_STOP
                               << Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xBF, 0xBF, 0xBF, 0xBF, 0x3F, 0x3F};
     }
-    void primitivesWriteTheirBytes() {
+    void primitivesWriteTheirBytes()
+    {
         QFETCH(Primitive, primitive);
         QFETCH(Bytes, bytes);
         (window->*primitive)();
@@ -75,7 +79,8 @@ private slots:
     }
 
     // SDA may only change while SCL is low, so one bit into the next is 0x7F then 0xFF.
-    void bitBoundariesChangeSdaWithSclLow() {
+    void bitBoundariesChangeSdaWithSclLow()
+    {
         window->I2C_ONE();
         window->I2C_ZERO();
         window->I2C_ONE();
@@ -87,7 +92,8 @@ private slots:
         QCOMPARE(bytes[18], 0x7F); // SDA released two writes later, SCL still low
     }
 
-    void frameOfZerosIs162WritesEndingIdle() {
+    void frameOfZerosIs162WritesEndingIdle()
+    {
         window->PPort(BitFrame{});
         const Bytes bytes = recording::bytes();
         QCOMPARE(bytes.size(), 162U);
@@ -95,7 +101,8 @@ private slots:
         QCOMPARE(sampledBits(bytes), std::string(18, '0'));
     }
 
-    void onlyOneIsSentAsAOneBit() {
+    void onlyOneIsSentAsAOneBit()
+    {
         BitFrame odd{};
         odd[0] = 2;
         odd[9] = -1;
@@ -104,7 +111,8 @@ private slots:
         QCOMPARE(sampledBits(recording::bytes()), std::string(17, '0') + '1');
     }
 
-    void startupSpeakerFrameGoesOutSlotBySlot() {
+    void startupSpeakerFrameGoesOutSlotBySlot()
+    {
         window->PPort(kSpeakerStartup);
         QCOMPARE(sampledBits(recording::bytes()), std::string("11111000"
                                                               "1"
@@ -113,7 +121,8 @@ private slots:
     }
 
     // Every address byte and data byte decodes back to itself as valid, paced I2C.
-    void everyRegisterWriteDecodesCleanly() {
+    void everyRegisterWriteDecodesCleanly()
+    {
         std::vector<recording::Transaction> sent;
         for (const std::uint8_t address : {0xF8, 0xFA}) {
             for (int data = 0; data < 256; ++data) {

@@ -15,29 +15,34 @@ class TestHandlers : public QObject {
     PanelUnderTest *window = nullptr;
 
     // The writes since the last call.
-    Writes sent() {
+    Writes sent()
+    {
         const Writes all = recording::transactions();
         recording::clear();
         return all;
     }
-    bool selected(const char *name) const {
+    bool selected(const char *name) const
+    {
         return window->control<QRadioButton>(name)->isChecked();
     }
 
 private slots:
-    void init() {
+    void init()
+    {
         recording::clear();
         window = new PanelUnderTest;
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window));
         recording::clear();
     }
-    void cleanup() {
+    void cleanup()
+    {
         QCOMPARE(window->failures, 0);
         delete window;
     }
 
-    void eachOptionSendsTheModeRegister() {
+    void eachOptionSendsTheModeRegister()
+    {
         window->select("poweron");
         QCOMPARE(sent(), (Writes{{0xF8, 0x01}}));
         window->select("ls3don");
@@ -54,7 +59,8 @@ private slots:
         QCOMPARE(sent(), (Writes{{0xF8, 0x00}}));
     }
 
-    void groupsAreExclusiveAndIndependent() {
+    void groupsAreExclusiveAndIndependent()
+    {
         window->select("ls3don");
         QVERIFY(selected("ls3don") && !selected("ls3doff"));
         QVERIFY(selected("hp3doff") && selected("poweroff") && selected("CCUPL"));
@@ -62,7 +68,8 @@ private slots:
         QVERIFY(selected("ls3don") && selected("hp3don") && !selected("hp3doff"));
     }
 
-    void keyboardSelectsOptionsToo() {
+    void keyboardSelectsOptionsToo()
+    {
         auto *off = window->control<QRadioButton>("poweroff");
         off->setFocus();
         QTest::keyClick(off, Qt::Key_Left); // moves to ON within the group and selects it
@@ -70,7 +77,8 @@ private slots:
         QCOMPARE(sent(), (Writes{{0xF8, 0x01}}));
     }
 
-    void addressBitGoesWithTheNextWrite() {
+    void addressBitGoesWithTheNextWrite()
+    {
         window->select("addrone");
         QCOMPARE(recording::writes().size(), 0U);
         window->select("poweron");
@@ -82,7 +90,8 @@ private slots:
         QCOMPARE(sent(), (Writes{{0xF8, 0x00}}));
     }
 
-    void resetSendsFourWritesAndRestoresTheWindow() {
+    void resetSendsFourWritesAndRestoresTheWindow()
+    {
         window->select("addrone");
         window->select("OCL");
         window->select("ls3don");
@@ -108,7 +117,8 @@ private slots:
         QCOMPARE(sent(), (Writes{{0xF8, 0xA5}, {0xF8, 0x7F}}));
     }
 
-    void portFailureInAHandlerStopsAtThatWrite() {
+    void portFailureInAHandlerStopsAtThatWrite()
+    {
         recording::failAtWrite(40);
         window->select("poweron");
         QCOMPARE(window->failures, 1);

@@ -34,12 +34,14 @@ const Placed kLayout[] = {
     {"rgainbox", "Frame33", 5640, 240, 855, 285}, {"RESET", "ZQ7130", 7320, 2520, 975, 2055},
 };
 
-int pixels(int twips) {
+int pixels(int twips)
+{
     return qRound(twips / 15.0);
 }
 
 // The room the style gives a control's caption, and the size its text needs there.
-std::pair<QRect, QSize> captionRoom(const QWidget *control) {
+std::pair<QRect, QSize> captionRoom(const QWidget *control)
+{
     const QStyle *style = control->style();
     if (const auto *group = qobject_cast<const QGroupBox *>(control)) {
         QStyleOptionGroupBox option;
@@ -70,7 +72,8 @@ class TestLayout : public QObject {
     PanelUnderTest *window = nullptr;
 
 private slots:
-    void init() {
+    void init()
+    {
         recording::clear();
         window = new PanelUnderTest;
         window->show();
@@ -78,14 +81,16 @@ private slots:
     }
     void cleanup() { delete window; }
 
-    void windowIsFixedAtItsDesignedSize() {
+    void windowIsFixedAtItsDesignedSize()
+    {
         QCOMPARE(window->windowTitle(), QString("ZQ80415 Audio Program v1.2 "));
         QCOMPARE(window->size(), QSize(559, 319));
         QCOMPARE(window->minimumSize(), window->maximumSize());
         QVERIFY(!window->windowIcon().isNull());
     }
 
-    void everyControlSitsWhereDesigned() {
+    void everyControlSitsWhereDesigned()
+    {
         QCOMPARE(window->findChildren<QWidget *>(Qt::FindChildrenRecursively).size(),
                  std::size(kLayout));
         for (const Placed &p : kLayout) {
@@ -99,7 +104,8 @@ private slots:
         QCOMPARE(window->control("monovol")->mapTo(window, QPoint(0, 0)), QPoint(32, 200));
     }
 
-    void startsInItsDesignedState() {
+    void startsInItsDesignedState()
+    {
         const char *selected[] = {"ls3doff", "hp3doff", "poweroff", "CCUPL", "addrzero"};
         const char *cleared[] = {"ls3don", "hp3don", "poweron", "OCL", "addrone"};
         for (const char *name : selected) {
@@ -124,7 +130,8 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), reset);
     }
 
-    void focusFollowsTheDesignedOrder() {
+    void focusFollowsTheDesignedOrder()
+    {
         const QStringList order{"RESET",    "addrzero", "addrone", "OCL",      "CCUPL",
                                 "poweron",  "poweroff", "monovol", "rightvol", "hfgainbox",
                                 "rgainbox", "ls3don",   "ls3doff", "hp3don",   "hp3doff"};
@@ -150,7 +157,8 @@ private slots:
         QCOMPARE(recording::writes().size(), 3 * 162U); // moving the focus sends nothing
     }
 
-    void everyCaptionFitsItsControl() {
+    void everyCaptionFitsItsControl()
+    {
         int captions = 0;
         for (const Placed &p : kLayout) {
             const auto [room, needed] = captionRoom(window->control(p.name));

@@ -16,7 +16,8 @@ class TestStartup : public QObject {
 private slots:
     void init() { recording::clear(); }
 
-    void loadSendsThreeWritesAndNothingMore() {
+    void loadSendsThreeWritesAndNothingMore()
+    {
         PanelUnderTest window;
         QCOMPARE(recording::writes().size(), 0U); // nothing before the window loads
         window.show();
@@ -32,13 +33,15 @@ private slots:
         QCOMPARE(window.windowTitle(), QString("ZQ80415 Audio Program v1.2 "));
     }
 
-    void portFailureStopsAtTheFailingWrite_data() {
+    void portFailureStopsAtTheFailingWrite_data()
+    {
         QTest::addColumn<int>("failing");
         for (const int n : {1, 2, 9, 161, 162, 163, 300, 486}) {
             QTest::addRow("write %d", n) << n;
         }
     }
-    void portFailureStopsAtTheFailingWrite() {
+    void portFailureStopsAtTheFailingWrite()
+    {
         QFETCH(int, failing);
         {
             PanelUnderTest healthy;

@@ -18,14 +18,16 @@ class TestVolume : public QObject {
     QLineEdit *hfgainbox = nullptr;
     QLineEdit *rgainbox = nullptr;
 
-    Writes sent() {
+    Writes sent()
+    {
         const Writes all = recording::transactions();
         recording::clear();
         return all;
     }
 
 private slots:
-    void init() {
+    void init()
+    {
         recording::clear();
         window = new PanelUnderTest;
         window->show();
@@ -38,7 +40,8 @@ private slots:
     }
     void cleanup() { delete window; }
 
-    void everyPositionSendsItsCodeAndShowsItsLabel() {
+    void everyPositionSendsItsCodeAndShowsItsLabel()
+    {
         for (std::uint8_t p = 31;; --p) {
             monovol->setValue(p);
             rightvol->setValue(p);
@@ -53,7 +56,8 @@ private slots:
         QCOMPARE(rgainbox->text(), QString("-59.0 dB"));
     }
 
-    void labelsKeepTheirShape() {
+    void labelsKeepTheirShape()
+    {
         monovol->setValue(11);
         rightvol->setValue(19);
         QCOMPARE(hfgainbox->text(), QString(" 0.0 dB"));
@@ -66,7 +70,8 @@ private slots:
         QCOMPARE(rgainbox->text(), QString(" 18.0 dB"));
     }
 
-    void keysAndTrackClicksStepAndClamp() {
+    void keysAndTrackClicksStepAndClamp()
+    {
         monovol->setFocus();
         QTest::keyClick(monovol, Qt::Key_Right);
         QTest::keyClick(monovol, Qt::Key_PageUp);
@@ -84,7 +89,8 @@ private slots:
         QCOMPARE(sent(), (Writes{{0xF8, 0x9F}, {0xF8, 0x80}})); // no write at either end
     }
 
-    void oneSliderLeavesTheOtherAlone() {
+    void oneSliderLeavesTheOtherAlone()
+    {
         rightvol->setValue(7);
         sent();
         rgainbox->setText("typed");
@@ -97,7 +103,8 @@ private slots:
         QCOMPARE(sent(), (Writes{{0xF8, 0x8D}}));
     }
 
-    void typedGainTextIsOverwrittenNotRead() {
+    void typedGainTextIsOverwrittenNotRead()
+    {
         hfgainbox->setFocus();
         QTest::keyClicks(hfgainbox, "99 dB");
         QCOMPARE(recording::writes().size(), 0U);
@@ -108,13 +115,15 @@ private slots:
         QCOMPARE(hfgainbox->text(), QString("-47.0 dB"));
     }
 
-    void samePositionTwiceSendsTwice() {
+    void samePositionTwiceSendsTwice()
+    {
         monovol->setValue(9);
         Q_EMIT monovol->valueChanged(monovol->value());
         QCOMPARE(sent(), (Writes{{0xF8, 0x89}, {0xF8, 0x89}}));
     }
 
-    void positionOutsideTheTableSendsTheFrameUnchanged() {
+    void positionOutsideTheTableSendsTheFrameUnchanged()
+    {
         monovol->setValue(3);
         sent();
         monovol->setRange(0, 40);
@@ -123,7 +132,8 @@ private slots:
         QCOMPARE(hfgainbox->text(), QString("-22.5 dB"));
     }
 
-    void portFailureKeepsTheNewCodeAndLabel() {
+    void portFailureKeepsTheNewCodeAndLabel()
+    {
         recording::failAtWrite(100);
         monovol->setValue(11);
         QCOMPARE(window->failures, 1);

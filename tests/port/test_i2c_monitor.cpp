@@ -14,20 +14,23 @@ class Stream {
 public:
     std::vector<std::uint8_t> bytes{0x3F};
 
-    Stream &levels(bool sda, bool scl) {
+    Stream &levels(bool sda, bool scl)
+    {
         bytes.push_back(static_cast<std::uint8_t>((sda ? 0 : 0x80) | (scl ? 0 : 0x40) | 0x3F));
         return *this;
     }
     Stream &start() { return levels(false, true).levels(false, false); }
     Stream &bit(bool one) { return levels(one, false).levels(one, true).levels(one, false); }
-    Stream &byte(unsigned value, int bits = 8) {
+    Stream &byte(unsigned value, int bits = 8)
+    {
         for (int i = bits - 1; i >= 0; --i) {
             bit(((value >> i) & 1U) != 0);
         }
         return *this;
     }
     Stream &stop() { return levels(false, false).levels(false, true).levels(true, true); }
-    Stream &write(unsigned addressByte, unsigned data) {
+    Stream &write(unsigned addressByte, unsigned data)
+    {
         return start().byte(addressByte).bit(true).byte(data).bit(true).stop();
     }
 };
@@ -36,7 +39,8 @@ struct Run {
     std::vector<std::pair<int, int>> writes;
     std::vector<std::string> problems;
 
-    Run(const std::vector<std::uint8_t> &bytes, I2cMonitor::Time spacing) {
+    Run(const std::vector<std::uint8_t> &bytes, I2cMonitor::Time spacing)
+    {
         I2cMonitor monitor({[this](std::uint8_t a, std::uint8_t d) { writes.emplace_back(a, d); },
                             [this](const std::string &p) { problems.push_back(p); }});
         I2cMonitor::Time when{0};
@@ -45,14 +49,16 @@ struct Run {
         }
         monitor.finish();
     }
-    std::string all() const {
+    std::string all() const
+    {
         std::string text;
         for (const std::string &problem : problems) {
             text += problem + "; ";
         }
         return text;
     }
-    bool reported(const char *text) const {
+    bool reported(const char *text) const
+    {
         for (const std::string &problem : problems) {
             if (problem.find(text) != std::string::npos) {
                 return true;
@@ -70,7 +76,8 @@ class TestI2cMonitor : public QObject {
     Q_OBJECT
 
 private slots:
-    void decodesWritesInOrder() {
+    void decodesWritesInOrder()
+    {
         Stream stream;
         stream.write(0xF8, 0x8B).write(0xFA, 0x00).write(0xF8, 0xFF);
         const Run run(stream.bytes, kSlow);
@@ -79,7 +86,8 @@ private slots:
         QCOMPARE(run.writes, expected);
     }
 
-    void reportsEachKindOfViolation() {
+    void reportsEachKindOfViolation()
+    {
         Stream lowBits;
         lowBits.write(0xF8, 0x01).bytes.back() = 0x3E; // idle level with bit 0 cleared
         Stream repeatedStart;
@@ -103,7 +111,8 @@ private slots:
         }
     }
 
-    void checksFastModeTiming() {
+    void checksFastModeTiming()
+    {
         Stream stream;
         stream.write(0xF8, 0x55);
         // One level change a byte at 1 us: every SCL high phase is 1 us (enough), every low
@@ -119,7 +128,8 @@ private slots:
         QCOMPARE(fast.writes.size(), 1U); // timing faults do not hide the write itself
     }
 
-    void checksBusFreeTimeBetweenWrites() {
+    void checksBusFreeTimeBetweenWrites()
+    {
         Stream stream;
         stream.write(0xF8, 0x01).start(); // a new start right after the stop
         const Run run(stream.bytes, I2cMonitor::Time{1000});

@@ -12,7 +12,8 @@ private slots:
 
     // Each recorded time lies inside its write, so the gap between two of them is at least
     // the time from one write's end to the next one's start: the floor Out32 must keep.
-    void holdsEveryLevelForTheFloor() {
+    void holdsEveryLevelForTheFloor()
+    {
         for (int i = 0; i < 2000; ++i) {
             Out32(kDataRegister, i % 2 == 0 ? 0x3F : 0xFF);
         }
@@ -25,7 +26,8 @@ private slots:
         QVERIFY2(shortest >= kHoldFloor, QByteArray::number(qint64(shortest.count())) + " ns");
     }
 
-    void passesAFailureOnUnchanged() {
+    void passesAFailureOnUnchanged()
+    {
         recording::failAtWrite(2);
         Out32(kDataRegister, 0x3F);
         QVERIFY_THROWS_EXCEPTION(PortError, Out32(kDataRegister, 0xBF));

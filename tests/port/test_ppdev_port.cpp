@@ -9,7 +9,8 @@
 namespace {
 const QString kDevice = QStringLiteral("/dev/parport0");
 
-QString failureOf(std::uint16_t address) {
+QString failureOf(std::uint16_t address)
+{
     try {
         writeDataRegister(address, 0x3F);
     } catch (const PortError &error) {
@@ -23,13 +24,15 @@ class TestPpdevPort : public QObject {
     Q_OBJECT
 
 private slots:
-    void refusesOtherAddressesBeforeTouchingTheDevice() {
+    void refusesOtherAddressesBeforeTouchingTheDevice()
+    {
         const QString message = failureOf(0x278);
         QVERIFY2(message.contains("0x278") && message.contains("0x378"), qPrintable(message));
         QVERIFY(message.contains(kDevice));
     }
 
-    void missingDeviceSaysWhatToLoad() {
+    void missingDeviceSaysWhatToLoad()
+    {
         if (QFileInfo::exists(kDevice)) {
             QSKIP("this machine has a parallel port");
         }

@@ -13,7 +13,8 @@ public:
     int failures = 0;
     QString failure;
 
-    template <class Control = QWidget> Control *control(const char *name) const {
+    template <class Control = QWidget> Control *control(const char *name) const
+    {
         auto *found = findChild<Control *>(QString::fromLatin1(name));
         if (found == nullptr) {
             qFatal("no control named %s", name);
@@ -22,13 +23,15 @@ public:
     }
 
     // Selects an option as the operator does: a click on its indicator.
-    void select(const char *name) const {
+    void select(const char *name) const
+    {
         auto *button = control<QRadioButton>(name);
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
     }
 
 protected:
-    void portFailed(const PortError &error) override {
+    void portFailed(const PortError &error) override
+    {
         ++failures;
         failure = QString::fromUtf8(error.what());
     }

@@ -13,21 +13,25 @@ std::size_t failingWrite = 0;
 std::size_t attempts = 0;
 } // namespace
 
-void clear() {
+void clear()
+{
     recorded.clear();
     failingWrite = 0;
     attempts = 0;
 }
 
-void failAtWrite(std::size_t number) {
+void failAtWrite(std::size_t number)
+{
     failingWrite = number;
 }
 
-const std::vector<Write> &writes() {
+const std::vector<Write> &writes()
+{
     return recorded;
 }
 
-std::vector<std::uint8_t> bytes() {
+std::vector<std::uint8_t> bytes()
+{
     std::vector<std::uint8_t> values;
     for (const Write &write : recorded) {
         values.push_back(write.value);
@@ -35,7 +39,8 @@ std::vector<std::uint8_t> bytes() {
     return values;
 }
 
-std::vector<Transaction> transactions() {
+std::vector<Transaction> transactions()
+{
     std::vector<Transaction> decoded;
     I2cMonitor monitor({[&](std::uint8_t address, std::uint8_t data) {
                             decoded.emplace_back(static_cast<std::uint8_t>(address << 1), data);
@@ -54,7 +59,8 @@ std::vector<Transaction> transactions() {
 
 } // namespace recording
 
-void writeDataRegister(std::uint16_t address, std::uint8_t value) {
+void writeDataRegister(std::uint16_t address, std::uint8_t value)
+{
     using namespace recording;
     if (++attempts == failingWrite) {
         throw PortError("test port refused write " + std::to_string(attempts));
