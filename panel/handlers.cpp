@@ -2,7 +2,6 @@
 // of the register images followed by one write (none for the address bit), and the reset.
 #include "zq7130.h"
 
-#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
@@ -18,14 +17,16 @@ constexpr int kCouplingSlot = 15;    // bit 1: 1 = OCL, 0 = C-CUPL
 constexpr int kPowerSlot = 16;       // bit 0
 
 // Selects an option from code without running its handler: the caller sends the write.
-void select(QRadioButton *button) {
+void select(QRadioButton *button)
+{
     const QSignalBlocker quiet(button);
     button->setChecked(true);
 }
 
 } // namespace
 
-void ZQ7130::connectHandlers() {
+void ZQ7130::connectHandlers()
+{
     const std::pair<QAbstractButton *, Handler> clicks[] = {
         {poweron, &ZQ7130::poweron_Click}, {poweroff, &ZQ7130::poweroff_Click},
         {ls3don, &ZQ7130::ls3don_Click},   {ls3doff, &ZQ7130::ls3doff_Click},
@@ -43,7 +44,8 @@ void ZQ7130::connectHandlers() {
 }
 
 // The window's load runs once, after every control exists and before the window appears.
-void ZQ7130::showEvent(QShowEvent *event) {
+void ZQ7130::showEvent(QShowEvent *event)
+{
     if (!loaded) {
         loaded = true;
         guarded(&ZQ7130::Form_Load);
@@ -52,61 +54,73 @@ void ZQ7130::showEvent(QShowEvent *event) {
 }
 
 // The controls already show the start-up state this write gives the chip.
-void ZQ7130::Form_Load() {
+void ZQ7130::Form_Load()
+{
     startupWrite();
 }
 
-void ZQ7130::poweron_Click() {
+void ZQ7130::poweron_Click()
+{
     modeFrame[kPowerSlot] = 1;
     PPort(modeFrame);
 }
 
-void ZQ7130::poweroff_Click() {
+void ZQ7130::poweroff_Click()
+{
     modeFrame[kPowerSlot] = 0;
     PPort(modeFrame);
 }
 
-void ZQ7130::ls3don_Click() {
+void ZQ7130::ls3don_Click()
+{
     modeFrame[kSpeaker3dSlot] = 1;
     PPort(modeFrame);
 }
 
-void ZQ7130::ls3doff_Click() {
+void ZQ7130::ls3doff_Click()
+{
     modeFrame[kSpeaker3dSlot] = 0;
     PPort(modeFrame);
 }
 
-void ZQ7130::hp3don_Click() {
+void ZQ7130::hp3don_Click()
+{
     modeFrame[kHeadphone3dSlot] = 1;
     PPort(modeFrame);
 }
 
-void ZQ7130::hp3doff_Click() {
+void ZQ7130::hp3doff_Click()
+{
     modeFrame[kHeadphone3dSlot] = 0;
     PPort(modeFrame);
 }
 
-void ZQ7130::OCL_Click() {
+void ZQ7130::OCL_Click()
+{
     modeFrame[kCouplingSlot] = 1;
     PPort(modeFrame);
 }
 
-void ZQ7130::CCUPL_Click() {
+void ZQ7130::CCUPL_Click()
+{
     modeFrame[kCouplingSlot] = 0;
     PPort(modeFrame);
 }
 
-void ZQ7130::addrone_Click() {
+void ZQ7130::addrone_Click()
+{
     setAddressBit(1);
 }
 
-void ZQ7130::addrzero_Click() {
+void ZQ7130::addrzero_Click()
+{
     setAddressBit(0);
 }
 
 // Takes effect with the next write of any of the three frames; sends nothing itself.
 // defaultFrame keeps the address bit it was built with.
-void ZQ7130::setAddressBit(std::int16_t bit) {
+void ZQ7130::setAddressBit(std::int16_t bit)
+{
     speakerFrame[kAddressBitSlot] = bit;
     headphoneFrame[kAddressBitSlot] = bit;
     modeFrame[kAddressBitSlot] = bit;
@@ -115,7 +129,8 @@ void ZQ7130::setAddressBit(std::int16_t bit) {
 // Returns chip and window to the reset state. Controls change with their notifications
 // blocked, so exactly the four writes at the end go out. The address option returns to 0 too,
 // so the window always shows the address the frames send.
-void ZQ7130::RESET_Click() {
+void ZQ7130::RESET_Click()
+{
     buildResetFrames();
     for (QSlider *slider : {monovol, rightvol}) {
         const QSignalBlocker quiet(slider);
@@ -124,8 +139,9 @@ void ZQ7130::RESET_Click() {
     for (QRadioButton *button : {CCUPL, ls3doff, hp3doff, poweroff, addrzero}) {
         select(button);
     }
-    hfgainbox->setText(QString::fromLatin1(speakerGainLabels[0]));
-    rgainbox->setText(QString::fromLatin1(headphoneGainLabels[0]));
+    putTabStopsOnSelectedOptions();
+    showGain(*monovol, *hfgainbox, speakerGainLabels[0]);
+    showGain(*rightvol, *rgainbox, headphoneGainLabels[0]);
     PPort(speakerFrame);
     PPort(headphoneFrame);
     PPort(modeFrame);

@@ -15,16 +15,19 @@
 
 namespace {
 
-constexpr int px(int twips) {
+constexpr int px(int twips)
+{
     return (twips + 7) / 15; // nearest logical pixel
 }
 
-QRect twips(int left, int top, int width, int height) {
+QRect twips(int left, int top, int width, int height)
+{
     return {px(left), px(top), px(width), px(height)};
 }
 
 template <class Control>
-Control *place(QWidget *parent, const char *name, const QRect &geometry, const QString &text = {}) {
+Control *place(QWidget *parent, const char *name, const QRect &geometry, const QString &text = {})
+{
     auto *control = new Control(text, parent);
     control->setObjectName(QString::fromLatin1(name));
     control->setGeometry(geometry);
@@ -32,13 +35,15 @@ Control *place(QWidget *parent, const char *name, const QRect &geometry, const Q
 }
 
 QRadioButton *option(QGroupBox *group, const char *name, const char *caption, int left, int width,
-                     int height, bool selected) {
+                     int height, bool selected)
+{
     auto *button = place<QRadioButton>(group, name, twips(left, 360, width, height), caption);
     button->setChecked(selected);
     return button;
 }
 
-QSlider *volumeSlider(QGroupBox *group, const char *name) {
+QSlider *volumeSlider(QGroupBox *group, const char *name)
+{
     auto *slider = new QSlider(Qt::Horizontal, group);
     slider->setObjectName(QString::fromLatin1(name));
     slider->setGeometry(twips(120, 240, 5535, 375));
@@ -50,8 +55,9 @@ QSlider *volumeSlider(QGroupBox *group, const char *name) {
     return slider;
 }
 
-QLineEdit *gainBox(QGroupBox *group, const char *name, const char *text) {
-    auto *box = place<QLineEdit>(group, name, twips(5640, 240, 855, 285), text);
+QLineEdit *gainBox(QGroupBox *group, const char *name)
+{
+    auto *box = place<QLineEdit>(group, name, twips(5640, 240, 855, 285));
     box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return box;
 }
@@ -59,7 +65,8 @@ QLineEdit *gainBox(QGroupBox *group, const char *name, const char *text) {
 } // namespace
 
 ZQ7130::ZQ7130(QWidget *parent)
-    : QWidget(parent) {
+    : QWidget(parent)
+{
     setObjectName(QStringLiteral("ZQ7130"));
     setWindowTitle(QStringLiteral("ZQ80415 Audio Program v1.2 "));
     setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
@@ -69,10 +76,12 @@ ZQ7130::ZQ7130(QWidget *parent)
     createVolumeBand();
     setTabOrderAsDesigned();
     applyLook();
+    nameControlsForAssistiveTechnology();
     connectHandlers();
 }
 
-void ZQ7130::createTopBand() {
+void ZQ7130::createTopBand()
+{
     Picture1 = place<QLabel>(this, "Picture1", twips(120, 0, 3345, 1080));
     Picture1->setPixmap(QPixmap(QStringLiteral(":/assets/logo.bmp")));
 
@@ -85,7 +94,8 @@ void ZQ7130::createTopBand() {
     poweroff = option(Frame29, "poweroff", "OFF", 1320, 615, 255, true);
 }
 
-void ZQ7130::createMiddleBand() {
+void ZQ7130::createMiddleBand()
+{
     Frame28 =
         place<QGroupBox>(this, "Frame28", twips(120, 1320, 3375, 855), "HEADPHONE OUTPUT COUPLING");
     OCL = option(Frame28, "OCL", "OCL", 600, 855, 255, false);
@@ -100,18 +110,21 @@ void ZQ7130::createMiddleBand() {
     addrzero = option(addr, "addrzero", "0", 1320, 495, 192, true);
 }
 
-void ZQ7130::createVolumeBand() {
+void ZQ7130::createVolumeBand()
+{
     Frame30 = place<QGroupBox>(this, "Frame30", twips(120, 2280, 7095, 2415), "VOLUME CONTROLS");
 
     Frame32 = place<QGroupBox>(Frame30, "Frame32", twips(240, 480, 6615, 735),
                                "LOUDSPEAKER VOLUME CONTROL");
     monovol = volumeSlider(Frame32, "monovol");
-    hfgainbox = gainBox(Frame32, "hfgainbox", speakerGainLabels[0]);
+    hfgainbox = gainBox(Frame32, "hfgainbox");
+    showGain(*monovol, *hfgainbox, speakerGainLabels[0]);
 
     Frame33 = place<QGroupBox>(Frame30, "Frame33", twips(240, 1440, 6615, 735),
                                "HEADPHONE VOLUME CONTROL");
     rightvol = volumeSlider(Frame33, "rightvol");
-    rgainbox = gainBox(Frame33, "rgainbox", headphoneGainLabels[0]);
+    rgainbox = gainBox(Frame33, "rgainbox");
+    showGain(*rightvol, *rgainbox, headphoneGainLabels[0]);
 
     RESET = place<QPushButton>(this, "RESET", twips(7320, 2520, 975, 2055), " DEFAULT");
     RESET->setAutoDefault(false);
@@ -120,7 +133,8 @@ void ZQ7130::createVolumeBand() {
 
 // The focus moves through the controls in their designed order; the logo and the group boxes
 // hold places in that order but never take the focus.
-void ZQ7130::setTabOrderAsDesigned() {
+void ZQ7130::setTabOrderAsDesigned()
+{
     QWidget *const order[] = {RESET,    addrzero, addrone, OCL,      CCUPL,
                               poweron,  poweroff, monovol, rightvol, hfgainbox,
                               rgainbox, ls3don,   ls3doff, hp3don,   hp3doff};
@@ -128,12 +142,23 @@ void ZQ7130::setTabOrderAsDesigned() {
         setTabOrder(order[i - 1], order[i]);
     }
     RESET->setFocus();
+    putTabStopsOnSelectedOptions();
+}
+
+// Tab enters each option group at its selected option and the arrow keys move within it.
+// Qt moves a group's one Tab stop to whichever option takes the focus; this starts it right.
+void ZQ7130::putTabStopsOnSelectedOptions()
+{
+    for (QRadioButton *option : findChildren<QRadioButton *>()) {
+        option->setFocusPolicy(option->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    }
 }
 
 // The classic flat style draws each group box's caption on its frame line, which the designed
 // geometry assumes (the sliders sit 16 pixels below the group box's top edge), and with an
 // 11-pixel font every caption fits its control, the 13-pixel address buttons included.
-void ZQ7130::applyLook() {
+void ZQ7130::applyLook()
+{
     auto *classic = QStyleFactory::create(QStringLiteral("Windows"));
     classic->setParent(this);
     QFont font(QStringLiteral("DejaVu Sans"));

@@ -44,8 +44,11 @@ private:
     void createMiddleBand();
     void createVolumeBand();
     void setTabOrderAsDesigned();
+    void putTabStopsOnSelectedOptions();
     void applyLook();
     void connectHandlers();
+    void nameControlsForAssistiveTechnology();
+    void showGain(QSlider &slider, QLineEdit &gainBox, const char *label);
 
     // Runs one handler to completion; a port failure stops it at the failing write and goes
     // to portFailed, so no exception leaves through the event loop.
@@ -57,7 +60,7 @@ private:
     void startupWrite();
 
     // Volume (volume.cpp).
-    void applyVolume(const QSlider &slider, QLineEdit &gainBox, BitFrame &frame,
+    void applyVolume(QSlider &slider, QLineEdit &gainBox, BitFrame &frame,
                      const GainLabels &labels);
     void monovol_Change();
     void rightvol_Change();
