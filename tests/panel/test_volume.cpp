@@ -2,6 +2,7 @@
 #include "panel_under_test.h"
 #include "recording_port.h"
 
+#include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -103,13 +104,28 @@ private slots:
         QCOMPARE(sent(), (Writes{{0xF8, 0x8D}}));
     }
 
-    void typedGainTextIsOverwrittenNotRead()
+    // Whatever lands in a gain box, typed or pasted, is only shown: nothing reads it.
+    void gainBoxTextIsNeverRead()
     {
-        hfgainbox->setFocus();
-        QTest::keyClicks(hfgainbox, "99 dB");
+        const QString inputs[] = {QString(20000, QChar('9')),
+                                  QString::fromUtf8("\u2212\u221e dB \u97f3\u91cf \U0001F50A"),
+                                  QString::fromLatin1("\t\x01\x7f\r\n-0.0 dB\x1b[2J")};
+        for (const QString &input : inputs) {
+            hfgainbox->setFocus();
+            QTest::sendKeyEvent(QTest::Click, hfgainbox, Qt::Key_unknown, input.left(200),
+                                Qt::NoModifier); // typed, as an input method delivers text
+            QApplication::clipboard()->setText(input);
+            QTest::keyClick(hfgainbox, Qt::Key_V, Qt::ControlModifier);
+            QVERIFY(hfgainbox->text().contains(input.left(4)));
+        }
+        QVERIFY(hfgainbox->text().size() > 20000); // the long paste landed
         QCOMPARE(recording::writes().size(), 0U);
+        QCOMPARE(monovol->value(), 0);
+        QCOMPARE(rgainbox->text(), QString("-59.0 dB"));
+
         monovol->setValue(2);
         QCOMPARE(hfgainbox->text(), QString("-28.5 dB"));
+        QCOMPARE(sent(), (Writes{{0xF8, 0x82}}));
         QTest::keyClicks(hfgainbox, "x");
         QTest::mouseClick(window->control<QPushButton>("RESET"), Qt::LeftButton);
         QCOMPARE(hfgainbox->text(), QString("-47.0 dB"));
