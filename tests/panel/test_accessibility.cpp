@@ -6,9 +6,10 @@
 #include <QPushButton>
 #include <QSlider>
 
-namespace {
+using recording::takeTransactions;
+using recording::Transactions;
 
-using Writes = std::vector<recording::Transaction>;
+namespace {
 
 QString accessible(QWidget *control, QAccessible::Text text)
 {
@@ -33,22 +34,13 @@ class TestAccessibility : public QObject {
     Q_OBJECT
     PanelUnderTest *window = nullptr;
 
-    Writes sent()
-    {
-        const Writes all = recording::transactions();
-        recording::clear();
-        return all;
-    }
     void press(Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); }
 
 private slots:
     void init()
     {
-        recording::clear();
         window = new PanelUnderTest;
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window));
-        recording::clear();
+        QVERIFY(window->open());
     }
     void cleanup() { delete window; }
 
@@ -121,13 +113,14 @@ private slots:
         press(Qt::Key_Left); // selects "ON"
         press(Qt::Key_Tab);  // the loudspeaker slider
         press(Qt::Key_PageUp);
-        QCOMPARE(sent(), (Writes{{0xFA, 0x02}, {0xFA, 0x03}, {0xFA, 0x85}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x02}, {0xFA, 0x03}, {0xFA, 0x85}}));
         for (int i = 0; i < 6; ++i) { // round to " DEFAULT"
             press(Qt::Key_Tab);
         }
         QCOMPARE(QApplication::focusWidget()->objectName(), QString("RESET"));
         press(Qt::Key_Space);
-        QCOMPARE(sent(), (Writes{{0xF8, 0xA0}, {0xF8, 0x60}, {0xF8, 0x00}, {0xF8, 0x80}}));
+        QCOMPARE(takeTransactions(),
+                 (Transactions{{0xF8, 0xA0}, {0xF8, 0x60}, {0xF8, 0x00}, {0xF8, 0x80}}));
     }
 };
 

@@ -6,21 +6,13 @@
 #include <QPushButton>
 #include <QSlider>
 
-namespace {
-using Writes = std::vector<recording::Transaction>;
-}
+using recording::takeTransactions;
+using recording::Transactions;
 
 class TestHandlers : public QObject {
     Q_OBJECT
     PanelUnderTest *window = nullptr;
 
-    // The writes since the last call.
-    Writes sent()
-    {
-        const Writes all = recording::transactions();
-        recording::clear();
-        return all;
-    }
     bool selected(const char *name) const
     {
         return window->control<QRadioButton>(name)->isChecked();
@@ -29,11 +21,8 @@ class TestHandlers : public QObject {
 private slots:
     void init()
     {
-        recording::clear();
         window = new PanelUnderTest;
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window));
-        recording::clear();
+        QVERIFY(window->open());
     }
     void cleanup()
     {
@@ -44,19 +33,20 @@ private slots:
     void eachOptionSendsTheModeRegister()
     {
         window->select("poweron");
-        QCOMPARE(sent(), (Writes{{0xF8, 0x01}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x01}}));
         window->select("ls3don");
-        QCOMPARE(sent(), (Writes{{0xF8, 0x05}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x05}}));
         window->select("hp3don");
         window->select("OCL");
-        QCOMPARE(sent(), (Writes{{0xF8, 0x0D}, {0xF8, 0x0F}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x0D}, {0xF8, 0x0F}}));
         window->select("ls3doff");
         window->select("CCUPL");
         window->select("hp3doff");
         window->select("poweroff");
-        QCOMPARE(sent(), (Writes{{0xF8, 0x0B}, {0xF8, 0x09}, {0xF8, 0x01}, {0xF8, 0x00}}));
+        QCOMPARE(takeTransactions(),
+                 (Transactions{{0xF8, 0x0B}, {0xF8, 0x09}, {0xF8, 0x01}, {0xF8, 0x00}}));
         window->select("poweroff"); // selecting it again repeats the write
-        QCOMPARE(sent(), (Writes{{0xF8, 0x00}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x00}}));
     }
 
     void groupsAreExclusiveAndIndependent()
@@ -74,7 +64,7 @@ private slots:
         off->setFocus();
         QTest::keyClick(off, Qt::Key_Left); // moves to ON within the group and selects it
         QVERIFY(selected("poweron"));
-        QCOMPARE(sent(), (Writes{{0xF8, 0x01}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x01}}));
     }
 
     void addressBitGoesWithTheNextWrite()
@@ -82,12 +72,12 @@ private slots:
         window->select("addrone");
         QCOMPARE(recording::writes().size(), 0U);
         window->select("poweron");
-        QCOMPARE(sent(), (Writes{{0xFA, 0x01}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x01}}));
         window->control<QSlider>("rightvol")->setValue(3);
-        QCOMPARE(sent(), (Writes{{0xFA, 0x43}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x43}}));
         window->select("addrzero");
         window->select("poweroff");
-        QCOMPARE(sent(), (Writes{{0xF8, 0x00}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x00}}));
     }
 
     void resetSendsFourWritesAndRestoresTheWindow()
@@ -99,10 +89,11 @@ private slots:
         window->select("poweron");
         window->control<QSlider>("monovol")->setValue(20);
         window->control<QSlider>("rightvol")->setValue(9);
-        sent();
+        takeTransactions();
 
         QTest::mouseClick(window->control<QPushButton>("RESET"), Qt::LeftButton);
-        QCOMPARE(sent(), (Writes{{0xF8, 0xA0}, {0xF8, 0x60}, {0xF8, 0x00}, {0xF8, 0x80}}));
+        QCOMPARE(takeTransactions(),
+                 (Transactions{{0xF8, 0xA0}, {0xF8, 0x60}, {0xF8, 0x00}, {0xF8, 0x80}}));
         for (const char *name : {"CCUPL", "ls3doff", "hp3doff", "poweroff", "addrzero"}) {
             QVERIFY2(selected(name), name);
         }
@@ -114,7 +105,7 @@ private slots:
         // The volume registers now carry the reset prefix.
         window->control<QSlider>("monovol")->setValue(5);
         window->control<QSlider>("rightvol")->setValue(31);
-        QCOMPARE(sent(), (Writes{{0xF8, 0xA5}, {0xF8, 0x7F}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0xA5}, {0xF8, 0x7F}}));
     }
 
     void portFailureInAHandlerStopsAtThatWrite()

@@ -7,9 +7,8 @@
 #include <QPushButton>
 #include <QSlider>
 
-namespace {
-using Writes = std::vector<recording::Transaction>;
-}
+using recording::takeTransactions;
+using recording::Transactions;
 
 class TestVolume : public QObject {
     Q_OBJECT
@@ -19,25 +18,15 @@ class TestVolume : public QObject {
     QLineEdit *hfgainbox = nullptr;
     QLineEdit *rgainbox = nullptr;
 
-    Writes sent()
-    {
-        const Writes all = recording::transactions();
-        recording::clear();
-        return all;
-    }
-
 private slots:
     void init()
     {
-        recording::clear();
         window = new PanelUnderTest;
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window));
+        QVERIFY(window->open());
         monovol = window->control<QSlider>("monovol");
         rightvol = window->control<QSlider>("rightvol");
         hfgainbox = window->control<QLineEdit>("hfgainbox");
         rgainbox = window->control<QLineEdit>("rgainbox");
-        recording::clear();
     }
     void cleanup() { delete window; }
 
@@ -46,7 +35,7 @@ private slots:
         for (std::uint8_t p = 31;; --p) {
             monovol->setValue(p);
             rightvol->setValue(p);
-            QCOMPARE(sent(), (Writes{{0xF8, 0x80 | p}, {0xF8, 0x40 | p}}));
+            QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x80 | p}, {0xF8, 0x40 | p}}));
             QCOMPARE(hfgainbox->text(), QString(speakerGainLabels[p]));
             QCOMPARE(rgainbox->text(), QString(headphoneGainLabels[p]));
             if (p == 0) {
@@ -79,7 +68,7 @@ private slots:
         QCOMPARE(monovol->value(), 6);
         QTest::mouseClick(monovol, Qt::LeftButton, {}, QPoint(monovol->width() - 20, 8));
         QCOMPARE(monovol->value(), 11);
-        QCOMPARE(sent(), (Writes{{0xF8, 0x81}, {0xF8, 0x86}, {0xF8, 0x8B}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x81}, {0xF8, 0x86}, {0xF8, 0x8B}}));
 
         QTest::keyClick(monovol, Qt::Key_End);
         QTest::keyClick(monovol, Qt::Key_Right);
@@ -87,21 +76,22 @@ private slots:
         QTest::keyClick(monovol, Qt::Key_Home);
         QTest::keyClick(monovol, Qt::Key_Left);
         QCOMPARE(monovol->value(), 0);
-        QCOMPARE(sent(), (Writes{{0xF8, 0x9F}, {0xF8, 0x80}})); // no write at either end
+        QCOMPARE(takeTransactions(),
+                 (Transactions{{0xF8, 0x9F}, {0xF8, 0x80}})); // no write at either end
     }
 
     void oneSliderLeavesTheOtherAlone()
     {
         rightvol->setValue(7);
-        sent();
+        takeTransactions();
         rgainbox->setText("typed");
         monovol->setValue(12);
         QCOMPARE(rgainbox->text(), QString("typed"));
         rightvol->setValue(7);
         QCOMPARE(rightvol->value(), 7);
-        QCOMPARE(sent(), (Writes{{0xF8, 0x8C}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x8C}}));
         monovol->setValue(13);
-        QCOMPARE(sent(), (Writes{{0xF8, 0x8D}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x8D}}));
     }
 
     // Whatever lands in a gain box, typed or pasted, is only shown: nothing reads it.
@@ -125,7 +115,7 @@ private slots:
 
         monovol->setValue(2);
         QCOMPARE(hfgainbox->text(), QString("-28.5 dB"));
-        QCOMPARE(sent(), (Writes{{0xF8, 0x82}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x82}}));
         QTest::keyClicks(hfgainbox, "x");
         QTest::mouseClick(window->control<QPushButton>("RESET"), Qt::LeftButton);
         QCOMPARE(hfgainbox->text(), QString("-47.0 dB"));
@@ -135,16 +125,16 @@ private slots:
     {
         monovol->setValue(9);
         Q_EMIT monovol->valueChanged(monovol->value());
-        QCOMPARE(sent(), (Writes{{0xF8, 0x89}, {0xF8, 0x89}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x89}, {0xF8, 0x89}}));
     }
 
     void positionOutsideTheTableSendsTheFrameUnchanged()
     {
         monovol->setValue(3);
-        sent();
+        takeTransactions();
         monovol->setRange(0, 40);
         monovol->setValue(35);
-        QCOMPARE(sent(), (Writes{{0xF8, 0x83}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x83}}));
         QCOMPARE(hfgainbox->text(), QString("-22.5 dB"));
     }
 
@@ -158,7 +148,7 @@ private slots:
         recording::clear();
         monovol->setValue(11); // the next report sends the code the frame already holds
         Q_EMIT monovol->valueChanged(11);
-        QCOMPARE(sent(), (Writes{{0xF8, 0x8B}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x8B}}));
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include "inpout.h"
 #include "panel/zq7130.h"
+#include "recording_port.h"
 
 #include <QRadioButton>
 #include <QTest>
@@ -12,6 +13,15 @@ class PanelUnderTest : public ZQ7130 {
 public:
     int failures = 0;
     QString failure;
+
+    // Opens the window as the operator sees it, its start-up writes sent and forgotten.
+    bool open()
+    {
+        show();
+        const bool active = QTest::qWaitForWindowActive(this);
+        recording::clear();
+        return active;
+    }
 
     template <class Control = QWidget> Control *control(const char *name) const
     {

@@ -39,9 +39,9 @@ std::vector<std::uint8_t> bytes()
     return values;
 }
 
-std::vector<Transaction> transactions()
+Transactions transactions()
 {
-    std::vector<Transaction> decoded;
+    Transactions decoded;
     I2cMonitor monitor({[&](std::uint8_t address, std::uint8_t data) {
                             decoded.emplace_back(static_cast<std::uint8_t>(address << 1), data);
                         },
@@ -54,6 +54,13 @@ std::vector<Transaction> transactions()
         monitor.feed(write.value, write.when - origin);
     }
     monitor.finish();
+    return decoded;
+}
+
+Transactions takeTransactions()
+{
+    Transactions decoded = transactions();
+    clear();
     return decoded;
 }
 

@@ -26,8 +26,12 @@ void failAtWrite(std::size_t number);
 
 const std::vector<Write> &writes();
 std::vector<std::uint8_t> bytes();
+using Transactions = std::vector<Transaction>;
+
 // The recorded bytes decoded as I2C register writes; any protocol or timing violation fails
 // the current test.
-std::vector<Transaction> transactions();
+Transactions transactions();
+// The same, then forgets them: the writes since the previous call.
+Transactions takeTransactions();
 
 } // namespace recording
