@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
@@ -19,8 +21,6 @@ int main(int argc, char *argv[]) {
 
     constexpr int kTransactions = 5000;
     constexpr int kWrites = 162;
-    auto &arrivals = instantPortArrivals();
-    arrivals.reserve(std::size_t{kTransactions} * kWrites);
     std::vector<double> micros;
     micros.reserve(kTransactions);
     for (int i = 0; i < kTransactions; ++i) {
@@ -31,9 +31,12 @@ int main(int argc, char *argv[]) {
         micros.push_back(took.count());
     }
 
-    auto gap = arrivals[1] - arrivals[0];
-    for (std::size_t i = 1; i < arrivals.size(); ++i) {
-        gap = std::min(gap, arrivals[i] - arrivals[i - 1]);
+    const InstantPortRecord &port = instantPort();
+    if (port.writes != std::uint64_t{kTransactions} * kWrites) {
+        std::fprintf(stderr,
+                     "bench_transaction: %llu port writes, expected %d per register write\n",
+                     static_cast<unsigned long long>(port.writes), kWrites);
+        return 1;
     }
     std::sort(micros.begin(), micros.end());
     const double floor = kWrites * std::chrono::duration<double, std::micro>(kHoldFloor).count();
@@ -42,7 +45,7 @@ int main(int argc, char *argv[]) {
                 "floor %.0f us, median/floor %.3f\n",
                 kWrites, kTransactions, median, micros.front(), floor, median / floor);
     std::printf("smallest gap between consecutive writes: %.3f us (floor %.3f us)\n",
-                std::chrono::duration<double, std::micro>(gap).count(),
+                std::chrono::duration<double, std::micro>(port.smallestGap).count(),
                 std::chrono::duration<double, std::micro>(kHoldFloor).count());
     return 0;
 }

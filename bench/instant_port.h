@@ -1,7 +1,17 @@
 #pragma once
 
 #include <chrono>
-#include <vector>
+#include <cstdint>
 
-// When each byte reached the instant port, in order.
-std::vector<std::chrono::steady_clock::time_point> &instantPortArrivals();
+// What the instant port has seen, kept in constant space however many bytes arrive.
+struct InstantPortRecord {
+    using Clock = std::chrono::steady_clock;
+
+    std::uint64_t writes = 0;
+    // When the latest byte arrived; meaningful once writes > 0.
+    Clock::time_point latest{};
+    // Smallest time between two consecutive arrivals; Clock::duration::max() until there are two.
+    Clock::duration smallestGap = Clock::duration::max();
+};
+
+const InstantPortRecord &instantPort();
