@@ -8,6 +8,8 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include <memory>
+
 namespace {
 
 // Data bits of the mode register, as slots: data bit n is slot 16 - n.
@@ -27,20 +29,40 @@ void select(QRadioButton *button)
 
 void ZQ7130::connectHandlers()
 {
-    const std::pair<QAbstractButton *, Handler> clicks[] = {
+    const std::pair<QRadioButton *, Handler> options[] = {
         {poweron, &ZQ7130::poweron_Click}, {poweroff, &ZQ7130::poweroff_Click},
         {ls3don, &ZQ7130::ls3don_Click},   {ls3doff, &ZQ7130::ls3doff_Click},
         {hp3don, &ZQ7130::hp3don_Click},   {hp3doff, &ZQ7130::hp3doff_Click},
         {OCL, &ZQ7130::OCL_Click},         {CCUPL, &ZQ7130::CCUPL_Click},
         {addrone, &ZQ7130::addrone_Click}, {addrzero, &ZQ7130::addrzero_Click},
-        {RESET, &ZQ7130::RESET_Click},
     };
-    for (const auto &[button, handler] : clicks) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { guarded(handler); });
+    for (const auto &[option, handler] : options) {
+        connectOption(option, handler);
     }
+    connect(RESET, &QPushButton::clicked, this, [this] { guarded(&ZQ7130::RESET_Click); });
     // Every position the slider reports: dragging, keys and clicks on the track.
     connect(monovol, &QSlider::valueChanged, this, [this] { guarded(&ZQ7130::monovol_Change); });
     connect(rightvol, &QSlider::valueChanged, this, [this] { guarded(&ZQ7130::rightvol_Change); });
+}
+
+// Runs an option's handler each time the operator selects it, by mouse or keyboard. A newly
+// selected option runs it as soon as it is selected, before the toolkit repaints the click;
+// selecting the option that is already selected runs it again once the click completes.
+void ZQ7130::connectOption(QRadioButton *option, Handler handler)
+{
+    auto selectedAtPress = std::make_shared<bool>(false);
+    connect(option, &QAbstractButton::pressed, this,
+            [option, selectedAtPress] { *selectedAtPress = option->isChecked(); });
+    connect(option, &QAbstractButton::toggled, this, [this, handler](bool selected) {
+        if (selected) {
+            guarded(handler);
+        }
+    });
+    connect(option, &QAbstractButton::clicked, this, [this, handler, selectedAtPress] {
+        if (*selectedAtPress) {
+            guarded(handler);
+        }
+    });
 }
 
 // The window's load runs once, after every control exists and before the window appears.

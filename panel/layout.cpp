@@ -39,6 +39,8 @@ QRadioButton *option(QGroupBox *group, const char *name, const char *caption, in
 {
     auto *button = place<QRadioButton>(group, name, twips(left, 360, width, height), caption);
     button->setChecked(selected);
+    // Opaque, so that repainting a clicked option does not repaint its group box too.
+    button->setAutoFillBackground(true);
     return button;
 }
 

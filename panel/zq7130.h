@@ -47,6 +47,7 @@ private:
     void putTabStopsOnSelectedOptions();
     void applyLook();
     void connectHandlers();
+    void connectOption(QRadioButton *option, Handler handler);
     void nameControlsForAssistiveTechnology();
     void showGain(QSlider &slider, QLineEdit &gainBox, const char *label);
 

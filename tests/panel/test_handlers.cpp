@@ -65,6 +65,13 @@ private slots:
         QTest::keyClick(off, Qt::Key_Left); // moves to ON within the group and selects it
         QVERIFY(selected("poweron"));
         QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x01}}));
+        QTest::keyClick(window->control("poweron"), Qt::Key_Space); // already selected
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x01}}));
+        auto *on = window->control<QRadioButton>("hp3don"); // pressed, then let go elsewhere
+        QTest::mousePress(on, Qt::LeftButton, {}, QPoint(6, on->height() / 2));
+        QTest::mouseRelease(on, Qt::LeftButton, {}, QPoint(-20, -20));
+        QVERIFY(!selected("hp3don"));
+        QCOMPARE(recording::writes().size(), 0U);
     }
 
     void addressBitGoesWithTheNextWrite()
