@@ -1,7 +1,8 @@
 // Decodes captured data-register bytes, one per line as 0xhh on stdin, with the panel's I2C
-// monitor: prints each register write as "0x7C <- 0x80" and each breach of the protocol as
-// "violation: ...". The capture's own timing is emulated, so the bytes are fed 5 us apart,
-// well clear of every fast-mode minimum: only the order of the levels is judged.
+// monitor: prints each register write as "0x7C <- 0x80", each bus-recovery pulse as "recovery
+// pulse" and each breach of the protocol as "violation: ...". The capture's own timing is emulated,
+// so the bytes are fed 5 us apart, well clear of every fast-mode minimum: only the order of the
+// levels is judged.
 #include "i2c_monitor.h"
 
 #include <chrono>
@@ -15,7 +16,8 @@ int main()
         {[](std::uint8_t address, std::uint8_t data) {
              std::printf("0x%02X <- 0x%02X\n", address, data);
          },
-         [](const std::string &problem) { std::printf("violation: %s\n", problem.c_str()); }});
+         [](const std::string &problem) { std::printf("violation: %s\n", problem.c_str()); },
+         [] { std::printf("recovery pulse\n"); }});
     constexpr std::chrono::microseconds kSpacing{5};
     I2cMonitor::Time when{};
     std::string line;
