@@ -20,6 +20,7 @@
 #include <linux/major.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -91,25 +92,26 @@ void checkIsParallelPort()
     }
 }
 
-volatile std::sig_atomic_t claimTimedOut = 0;
-
-void markClaimTimedOut(int)
-{
-    claimTimedOut = 1;
-}
+void ignoreSignal(int) {}
 
 // PPCLAIM sleeps for as long as someone else holds the port. A timer aimed at this thread
-// interrupts it with EINTR at the deadline, and again every 50 ms until it is deleted, so a
-// deadline that falls between two attempts still ends the wait. Any other signal only
-// interrupts one attempt: the claim is tried again until the deadline.
+// interrupts it with EINTR after kClaimTimeoutSeconds (and every 50 ms after, should the first
+// expiry fall just before the sleep). Every other signal is blocked for the wait and delivered
+// when it ends: an interrupted PPCLAIM must not be tried again, since the kernel leaves the
+// sleeping claim on the port's wait list and a second one enters it twice (on Linux 6.1 the
+// next claim of the port then hung), and a Ctrl+C must not cut the wait short either.
 int claimWithTimeout(int fd)
 {
     struct sigaction wake {};
     struct sigaction previous {};
-    wake.sa_handler = markClaimTimedOut; // no SA_RESTART: the ioctl must return EINTR
+    wake.sa_handler = ignoreSignal; // no SA_RESTART: the ioctl must return EINTR
     sigemptyset(&wake.sa_mask);
     sigaction(SIGALRM, &wake, &previous);
-    claimTimedOut = 0;
+    sigset_t onlyTimer;
+    sigset_t previousMask;
+    sigfillset(&onlyTimer);
+    sigdelset(&onlyTimer, SIGALRM);
+    pthread_sigmask(SIG_BLOCK, &onlyTimer, &previousMask);
 
     sigevent event{};
     event.sigev_notify = SIGEV_THREAD_ID;
@@ -123,15 +125,13 @@ int claimWithTimeout(int fd)
         expiry.it_interval.tv_nsec = 50'000'000;
         timer_settime(timer, 0, &expiry, nullptr);
     }
-    int result = ioctl(fd, PPCLAIM);
-    while (result < 0 && errno == EINTR && claimTimedOut == 0) {
-        result = ioctl(fd, PPCLAIM);
-    }
+    const int result = ioctl(fd, PPCLAIM);
     const int error = errno;
     if (timed) {
         timer_delete(timer);
     }
     sigaction(SIGALRM, &previous, nullptr);
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
     errno = error;
     return result;
 }
