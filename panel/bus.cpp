@@ -45,6 +45,18 @@ void ZQ7130::I2C_STOP()
     writeSequence({0xFF, 0xFF, 0xFF, 0xFF, 0xBF, 0xBF, 0xBF, 0xBF, 0x3F, 0x3F});
 }
 
+// Frees a bus that a cut-off write may have left mid-byte, possibly with the chip holding SDA
+// low for an acknowledge: nine clock pulses, each with SDA following SCL half a cycle later, so
+// every pulse ends in a stop condition and the chip drops whatever it was receiving. It begins
+// by pulling SCL low with SDA released: from any level a cut-off write can leave, that clocks
+// in no new bit, where releasing both lines at once could clock in a one. Ends idle.
+void ZQ7130::I2C_RECOVER()
+{
+    for (int pulse = 0; pulse < 9; ++pulse) {
+        writeSequence({0x7F, 0x7F, 0xFF, 0xFF, 0xBF, 0xBF, 0x3F, 0x3F});
+    }
+}
+
 void ZQ7130::PPort(const BitFrame &frame)
 {
     I2C_START();

@@ -17,11 +17,13 @@ void ZQ7130::buildResetFrames()
     defaultFrame = kDefaultReset;
 }
 
-// Brings the chip to the state the window shows when it opens. defaultFrame is built but only
+// Brings the chip to the state the window shows when it opens, after freeing the bus from
+// whatever an earlier run that was killed mid-write left on it. defaultFrame is built but only
 // reset sends it.
 void ZQ7130::startupWrite()
 {
     buildStartupFrames();
+    I2C_RECOVER();
     PPort(speakerFrame);
     PPort(headphoneFrame);
     PPort(modeFrame);

@@ -64,6 +64,9 @@ QLineEdit *gainBox(QGroupBox *group, const char *name)
 {
     auto *box = place<QLineEdit>(group, name, twips(5640, 240, 855, 285));
     box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Shows the gain the chip was sent and nothing else; the text can still be selected and
+    // copied, and the box keeps its Tab stop.
+    box->setReadOnly(true);
     return box;
 }
 
@@ -128,6 +131,8 @@ void ZQ7130::createVolumeBand()
     Frame33 = place<QGroupBox>(Frame30, "Frame33", twips(240, 1440, 6615, 735),
                                "HEADPHONE VOLUME CONTROL");
     rightvol = volumeSlider(Frame33, "rightvol");
+    monovol->installEventFilter(this); // the wheel: see wheelVolume()
+    rightvol->installEventFilter(this);
     rgainbox = gainBox(Frame33, "rgainbox");
     showGain(*rightvol, *rgainbox, headphoneGainLabels[0]);
 

@@ -14,6 +14,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QWheelEvent;
 
 class ZQ7130 : public QWidget {
     Q_OBJECT
@@ -27,11 +28,14 @@ public:
     void I2C_STOP();
     void I2C_ONE();
     void I2C_ZERO();
+    // Clocks the bus free before the first write of a run; ends idle.
+    void I2C_RECOVER();
     // Sends one register write: start, slots 0..17 in order, stop.
     void PPort(const BitFrame &frame);
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // The one place a port failure reaches: tells the operator what failed and how to fix
     // it, on stderr and in a message box, and ends the program with status 1.
     virtual void portFailed(const PortError &error);
@@ -63,6 +67,7 @@ private:
     // Volume (volume.cpp).
     void applyVolume(QSlider &slider, QLineEdit &gainBox, BitFrame &frame,
                      const GainLabels &labels);
+    void wheelVolume(QSlider &slider, QWheelEvent &event);
     void monovol_Change();
     void rightvol_Change();
 
@@ -86,6 +91,7 @@ private:
     BitFrame modeFrame{};
     BitFrame defaultFrame{};
     bool loaded = false;
+    int wheelRest = 0; // wheel turn not yet worth a whole notch (high-resolution wheels)
 
     QLabel *Picture1;
     QGroupBox *Frame1;

@@ -3,7 +3,22 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Puts one byte on the data register at `address` at once, with no pacing of its own.
 // Throws PortError when it cannot.
 void writeDataRegister(std::uint16_t address, std::uint8_t value);
+
+// What the operator may tell the linked device before its first write.
+struct PortSettings {
+    std::string device; // the parallel-port device node; empty keeps the default
+};
+
+// How the linked device presents its program on the command line.
+struct LinkedPort {
+    const char *program;       // the executable's name, as messages begin
+    const char *description;   // one line for --help
+    const char *defaultDevice; // nullptr when there is no device to choose
+};
+const LinkedPort &linkedPort();
+void configurePort(const PortSettings &settings);

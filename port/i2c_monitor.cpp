@@ -56,7 +56,7 @@ void I2cMonitor::sdaChanged(bool high, Time when)
 {
     sda_ = high;
     if (!scl_) {
-        if (!inTransaction_) {
+        if (!inTransaction_ && !recoveryStep(false, high, {})) {
             report("SDA changed outside a transaction");
         }
         return;
@@ -65,10 +65,10 @@ void I2cMonitor::sdaChanged(bool high, Time when)
     clocked_ = false;
     checkAtLeast(when - sclSince_, kConditionMin, high ? "stop set-up" : "start set-up");
     if (high) {
-        if (!inTransaction_) {
-            report("stop condition without a start");
-        } else {
+        if (inTransaction_) {
             endTransaction();
+        } else if (!recoveryStep(false, high, {})) {
+            report("stop condition without a start");
         }
         stopAt_ = when;
         return;
@@ -89,7 +89,9 @@ void I2cMonitor::sclChanged(bool high, Time when)
     scl_ = high;
     sclSince_ = when;
     if (!inTransaction_) {
-        report("SCL changed outside a transaction");
+        if (!recoveryStep(true, high, phase)) {
+            report("SCL changed outside a transaction");
+        }
         return;
     }
     if (high) {
@@ -108,6 +110,27 @@ void I2cMonitor::sclChanged(bool high, Time when)
     } else {
         checkAtLeast(when - startAt_, kConditionMin, "start hold");
     }
+}
+
+// Follows one line change outside a transaction through a recovery pulse; false when the
+// change does not continue one.
+bool I2cMonitor::recoveryStep(bool sclMoved, bool high, Time phase)
+{
+    const int step = sclMoved ? (high ? 3 : 1) : (high ? 4 : 2);
+    if (step != recovery_ + 1) {
+        recovery_ = 0;
+        return false;
+    }
+    if (step == 1) {
+        checkAtLeast(phase, kHighMin, "SCL high");
+    } else if (step == 3) {
+        checkAtLeast(phase, kLowMin, "SCL low");
+    }
+    recovery_ = step % 4;
+    if (step == 4 && listener_.recoveryPulse) {
+        listener_.recoveryPulse();
+    }
+    return true;
 }
 
 void I2cMonitor::endTransaction()

@@ -1,7 +1,8 @@
-// The real port: the first parallel port through the kernel's ppdev interface. The device is
-// opened and claimed at the first write and the claim is held until the process ends, so no
-// other program or driver can write the port between our bytes. No root is needed, only
-// read-write access to the device node, and PCIe cards work whatever their I/O address.
+// The real port: a parallel port through the kernel's ppdev interface, /dev/parport0 unless the
+// operator names another. The device is opened and claimed at the first write and the claim is
+// held until the process ends, so no other program or driver can write the port between our
+// bytes. No root is needed, only read-write access to the device node, and PCIe cards work
+// whatever their I/O address.
 #include "data_register.h"
 #include "inpout.h"
 
@@ -13,15 +14,20 @@
 #include <string>
 
 #include <fcntl.h>
+#include <linux/major.h>
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr const char *kDevice = "/dev/parport0";
 constexpr int kClaimTimeoutSeconds = 2;
+constexpr const char *kTryWithoutBoard = " To try the panel without a board, run zq80415-sim.";
+
+std::string device = "/dev/parport0";
 
 std::string hex(unsigned value)
 {
@@ -30,49 +36,76 @@ std::string hex(unsigned value)
     return text;
 }
 
+[[noreturn]] void fail(const std::string &what, const std::string &reason, const std::string &fix)
+{
+    throw PortError(what + " " + device + ": " + reason + ".\n" + fix);
+}
+
 std::string fixFor(int error)
 {
     switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return "Load the parallel-port drivers (sudo modprobe parport_pc ppdev) and check that "
-               "the board is on the first parallel port.";
+        return std::string("Load the parallel-port drivers (sudo modprobe parport_pc ppdev) and "
+                           "check that the port is seen (dmesg | grep parport).") +
+               kTryWithoutBoard;
     case EACCES:
     case EPERM:
         return "Join the group that owns the device, usually lp (sudo usermod -aG lp $USER), "
                "then log in again.";
-    case EINTR:
     case EBUSY:
         return "Close the program holding the port (another copy of this panel?) or unload the "
                "driver holding it (sudo rmmod lp).";
     case ENOTTY:
     case EINVAL:
-        return std::string(kDevice) + " is not a parallel-port device: check the ppdev driver.";
+        return device + " is not a parallel-port device: check the ppdev driver.";
     default:
         return "Check the parallel port and its drivers (parport_pc, ppdev).";
     }
 }
 
-[[noreturn]] void fail(const std::string &what, int error)
+[[noreturn]] void failWith(const std::string &what, int error)
 {
-    const std::string reason = error == EINTR ? "it is held by another program or driver (waited " +
-                                                    std::to_string(kClaimTimeoutSeconds) + " s)"
-                                              : std::strerror(error);
-    throw PortError(what + " " + kDevice + ": " + reason + ".\n" + fixFor(error));
+    fail(what, std::strerror(error), fixFor(error));
 }
 
-void ignoreSignal(int) {}
+// Refuses, before opening it, anything that is not a ppdev device node: opening an arbitrary
+// device can have effects of its own.
+void checkIsParallelPort()
+{
+    struct stat node {};
+    if (stat(device.c_str(), &node) < 0) {
+        failWith("Cannot open the parallel port", errno);
+    }
+    const char *problem = !S_ISCHR(node.st_mode)            ? "it is not a character device"
+                          : major(node.st_rdev) != PP_MAJOR ? "it is not a parallel-port device"
+                                                            : nullptr;
+    if (problem != nullptr) {
+        fail("Cannot use", problem,
+             "Name a parallel-port device with --port, such as /dev/parport0 (ls /dev/parport*).");
+    }
+}
 
-// PPCLAIM sleeps for as long as someone else holds the port. A one-shot timer aimed at this
-// thread interrupts the sleep with EINTR after kClaimTimeoutSeconds.
+volatile std::sig_atomic_t claimTimedOut = 0;
+
+void markClaimTimedOut(int)
+{
+    claimTimedOut = 1;
+}
+
+// PPCLAIM sleeps for as long as someone else holds the port. A timer aimed at this thread
+// interrupts it with EINTR at the deadline, and again every 50 ms until it is deleted, so a
+// deadline that falls between two attempts still ends the wait. Any other signal only
+// interrupts one attempt: the claim is tried again until the deadline.
 int claimWithTimeout(int fd)
 {
     struct sigaction wake {};
     struct sigaction previous {};
-    wake.sa_handler = ignoreSignal; // no SA_RESTART: the ioctl must return EINTR
+    wake.sa_handler = markClaimTimedOut; // no SA_RESTART: the ioctl must return EINTR
     sigemptyset(&wake.sa_mask);
     sigaction(SIGALRM, &wake, &previous);
+    claimTimedOut = 0;
 
     sigevent event{};
     event.sigev_notify = SIGEV_THREAD_ID;
@@ -83,9 +116,13 @@ int claimWithTimeout(int fd)
     if (timed) {
         itimerspec expiry{};
         expiry.it_value.tv_sec = kClaimTimeoutSeconds;
+        expiry.it_interval.tv_nsec = 50'000'000;
         timer_settime(timer, 0, &expiry, nullptr);
     }
-    const int result = ioctl(fd, PPCLAIM);
+    int result = ioctl(fd, PPCLAIM);
+    while (result < 0 && errno == EINTR && claimTimedOut == 0) {
+        result = ioctl(fd, PPCLAIM);
+    }
     const int error = errno;
     if (timed) {
         timer_delete(timer);
@@ -95,40 +132,74 @@ int claimWithTimeout(int fd)
     return result;
 }
 
+[[noreturn]] void failToClaim(int fd, int error)
+{
+    unsigned modes = 0;
+    const bool portExists = ioctl(fd, PPGETMODES, &modes) == 0;
+    close(fd);
+    if (error == EINTR) {
+        fail("Cannot claim the parallel port",
+             "it is held by another program or driver (waited " +
+                 std::to_string(kClaimTimeoutSeconds) + " s)",
+             "Close the program holding the port (another copy of this panel?) or unload the "
+             "driver holding it (sudo rmmod lp).");
+    }
+    // ppdev answers ENXIO both for a port held exclusively and for a node with no port.
+    if (error == ENXIO && portExists) {
+        fail("Cannot claim the parallel port", "another program holds it with exclusive access",
+             "Find it with fuser -v " + device + " (or lsof " + device + ") and close it.");
+    }
+    failWith("Cannot claim the parallel port", error);
+}
+
 int openAndClaim()
 {
+    checkIsParallelPort();
     // Never O_CREAT: run as root without the device, it would create a plain file in /dev.
-    const int fd = open(kDevice, O_RDWR | O_CLOEXEC);
+    const int fd = open(device.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        fail("Cannot open the parallel port", errno);
+        failWith("Cannot open the parallel port", errno);
+    }
+    if (claimWithTimeout(fd) < 0) {
+        failToClaim(fd, errno);
     }
     int mode = IEEE1284_MODE_COMPAT;
     int forward = 0;
-    if (claimWithTimeout(fd) < 0) {
-        const int error = errno;
-        close(fd);
-        fail("Cannot claim the parallel port", error);
-    }
     if (ioctl(fd, PPSETMODE, &mode) < 0 || ioctl(fd, PPDATADIR, &forward) < 0) {
         const int error = errno;
         close(fd);
-        fail("Cannot set up the parallel port", error);
+        failWith("Cannot set up the parallel port", error);
     }
     return fd;
 }
 
 } // namespace
 
+const LinkedPort &linkedPort()
+{
+    static const LinkedPort port{"zq80415",
+                                 "Control panel for the ZQ80415 amplifier on the parallel port.",
+                                 "/dev/parport0"};
+    return port;
+}
+
+void configurePort(const PortSettings &settings)
+{
+    if (!settings.device.empty()) {
+        device = settings.device;
+    }
+}
+
 void writeDataRegister(std::uint16_t address, std::uint8_t value)
 {
     if (address != kDataRegister) {
         throw PortError("Port address " + hex(address) + " is not supported: only " +
-                        hex(kDataRegister) + ", the first parallel port (" + kDevice +
+                        hex(kDataRegister) + ", the first parallel port (" + device +
                         "), is written.");
     }
     // Opened and claimed once; a failed attempt is retried at the next write.
     static const int fd = openAndClaim();
     if (ioctl(fd, PPWDATA, &value) < 0) {
-        fail("Cannot write to the parallel port", errno);
+        failWith("Cannot write to the parallel port", errno);
     }
 }

@@ -10,16 +10,29 @@
 
 namespace {
 
+// Prints one register write. Once standard output is gone (a closed pipe, a full disk), says
+// so once on stderr and goes on simulating without printing: the panel must not stop because
+// nobody reads the board.
+void printWrite(std::uint8_t address, std::uint8_t data)
+{
+    static bool printing = true;
+    if (!printing) {
+        return;
+    }
+    if (std::printf("0x%02X <- 0x%02X\n", address, data) < 0 || std::fflush(stdout) != 0) {
+        printing = false;
+        std::perror("zq80415-sim: standard output failed; register writes are no longer printed");
+    }
+}
+
 class SimulatedBoard {
 public:
     SimulatedBoard()
-        : monitor_({[](std::uint8_t address, std::uint8_t data) {
-                        std::printf("0x%02X <- 0x%02X\n", address, data);
-                        std::fflush(stdout);
-                    },
+        : monitor_({printWrite,
                     [](const std::string &problem) {
                         std::fprintf(stderr, "zq80415-sim: I2C violation: %s\n", problem.c_str());
-                    }})
+                    },
+                    {}})
     {
         std::fprintf(stderr, "zq80415-sim: simulated board, no parallel port is used; each "
                              "register write is printed below.\n");
@@ -37,6 +50,17 @@ private:
 };
 
 } // namespace
+
+const LinkedPort &linkedPort()
+{
+    static const LinkedPort port{"zq80415-sim",
+                                 "Control panel for the ZQ80415 amplifier on a simulated board: "
+                                 "each register write is printed.",
+                                 nullptr};
+    return port;
+}
+
+void configurePort(const PortSettings &) {}
 
 void writeDataRegister(std::uint16_t address, std::uint8_t value)
 {

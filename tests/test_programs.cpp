@@ -1,7 +1,46 @@
 // The two programs started as an operator starts them, headless.
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+
+#include <unistd.h>
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program to its end in `environment` (default: headless).
+Outcome run(const char *program, const QStringList &arguments,
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    const bool ended = process.waitForFinished(10000);
+    return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+// An operator's shell over ssh: no display named anywhere.
+QProcessEnvironment withoutDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(name);
+    }
+    return environment;
+}
+
+const QByteArray kStartupWrites("0x7C <- 0x80\n0x7C <- 0x40\n0x7C <- 0x00\n");
+
+} // namespace
 
 class TestPrograms : public QObject {
     Q_OBJECT
@@ -20,10 +59,10 @@ private slots:
         out += sim.readAllStandardOutput();
         sim.kill();
         sim.waitForFinished();
-        QCOMPARE(out, QByteArray("0x7C <- 0x80\n0x7C <- 0x40\n0x7C <- 0x00\n"));
+        QCOMPARE(out, kStartupWrites);
         const QByteArray err = sim.readAllStandardError();
         QVERIFY2(err.contains("no parallel port is used"), err.constData());
-        QVERIFY2(!err.contains("violation"), err.constData());
+        QVERIFY2(!err.contains("violation"), err.constData()); // the recovery pulses included
     }
 
     void realProgramWithoutAPortExplainsAndFails()
@@ -31,16 +70,108 @@ private slots:
         if (QFileInfo::exists("/dev/parport0")) {
             QSKIP("this machine has a parallel port");
         }
-        QProcess real;
-        real.start(REAL_PROGRAM, {});
-        QVERIFY(real.waitForFinished(10000));
-        QCOMPARE(real.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(real.exitCode(), 1);
-        const QByteArray err = real.readAllStandardError();
-        QVERIFY2(err.contains("Cannot open the parallel port /dev/parport0: No such file"),
-                 err.constData());
-        QVERIFY2(err.contains("modprobe parport_pc ppdev"), err.constData());
-        QVERIFY(real.readAllStandardOutput().isEmpty());
+        const Outcome real = run(REAL_PROGRAM, {});
+        QCOMPARE(real.status, 1);
+        QVERIFY2(real.err.contains("Cannot open the parallel port /dev/parport0: No such file"),
+                 real.err.constData());
+        QVERIFY2(real.err.contains("modprobe parport_pc ppdev"), real.err.constData());
+        QVERIFY2(real.err.contains("run zq80415-sim"), real.err.constData());
+        QVERIFY(real.out.isEmpty());
+    }
+
+    // Help and version print and end without a display, a window or the port; a usage error
+    // ends with status 2 before either. Without a display the programs say what to do.
+    void commandLineFollowsTheConventions()
+    {
+        for (const char *program : {REAL_PROGRAM, SIM_PROGRAM}) {
+            const bool real = program == QByteArray(REAL_PROGRAM);
+            for (const char *help : {"--help", "-h"}) {
+                const Outcome shown = run(program, {help}, withoutDisplay());
+                QCOMPARE(shown.status, 0);
+                QVERIFY(shown.out.contains("--version") && shown.err.isEmpty());
+                QCOMPARE(shown.out.contains("--port <device>"), real);
+            }
+            for (const char *version : {"--version", "-v"}) {
+                const Outcome shown = run(program, {version}, withoutDisplay());
+                QCOMPARE(shown.status, 0);
+                QCOMPARE(shown.out, QFileInfo(program).fileName().toUtf8() + " 1.2\n");
+            }
+            for (const QStringList &wrong : {QStringList{"--bogus"}, {"stray"}, {"--port"}}) {
+                const Outcome refused = run(program, wrong);
+                QCOMPARE(refused.status, 2);
+                QVERIFY2(refused.err.contains("--help' for more"), refused.err.constData());
+                QVERIFY(refused.out.isEmpty());
+            }
+            const Outcome headless = run(program, {}, withoutDisplay());
+            QCOMPARE(headless.status, 1);
+            QVERIFY2(headless.err.contains("no graphical session") &&
+                         headless.err.contains("xvfb-run"),
+                     headless.err.constData());
+            QVERIFY(headless.out.isEmpty());
+        }
+    }
+
+    // Whatever --port names that is not a parallel port is refused with the reason; nothing is
+    // created or written there.
+    void portOptionRefusesWhatIsNoParallelPort()
+    {
+        QTemporaryDir scratch;
+        const QString missing = scratch.filePath("parport9");
+        const QString plain = scratch.filePath("plain");
+        QFile(plain).open(QIODevice::WriteOnly);
+        const std::pair<QString, const char *> cases[] = {
+            {missing, "No such file or directory"},
+            {plain, "it is not a character device"},
+            {scratch.path(), "it is not a character device"},
+        };
+        for (const auto &[device, reason] : cases) {
+            const Outcome refused = run(REAL_PROGRAM, {"--port", device});
+            QCOMPARE(refused.status, 1);
+            QVERIFY2(refused.err.contains(device.toUtf8() + ": " + reason),
+                     refused.err.constData());
+        }
+        QVERIFY(!QFileInfo::exists(missing));
+        QCOMPARE(QFileInfo(plain).size(), 0);
+    }
+
+    // A signal closes the window between writes: the status is 128 + its number, and nothing
+    // is written after the start-up write.
+    void signalsEndThePanelCleanly()
+    {
+        for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+            QProcess sim;
+            sim.start(SIM_PROGRAM, {});
+            QByteArray out;
+            while (out.count('\n') < 3 && sim.waitForReadyRead(10000)) {
+                out += sim.readAllStandardOutput();
+            }
+            ::kill(static_cast<pid_t>(sim.processId()), number);
+            QVERIFY(sim.waitForFinished(10000));
+            QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(sim.exitCode(), 128 + number);
+            QCOMPARE(out + sim.readAllStandardOutput(), kStartupWrites);
+            QVERIFY(!sim.readAllStandardError().contains("violation"));
+        }
+    }
+
+    // Nobody reading the board's output (a pipe into head that has ended) does not stop it.
+    void simulatedBoardOutlivesItsReader()
+    {
+        int pipeEnds[2];
+        QVERIFY(pipe(pipeEnds) == 0);
+        close(pipeEnds[0]); // the reader is gone before the first write
+        QProcess sim;
+        sim.setChildProcessModifier([&] { dup2(pipeEnds[1], STDOUT_FILENO); });
+        sim.start(SIM_PROGRAM, {});
+        close(pipeEnds[1]);
+        QVERIFY(sim.waitForStarted());
+        QTest::qWait(1500); // past the start-up writes
+        QCOMPARE(sim.state(), QProcess::Running);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitCode(), 128 + SIGTERM);
+        const QByteArray err = sim.readAllStandardError();
+        QCOMPARE(err.count("no longer printed"), 1);
     }
 };
 

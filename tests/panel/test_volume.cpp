@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QWheelEvent>
 
 using recording::takeTransactions;
 using recording::Transactions;
@@ -94,11 +95,12 @@ private slots:
         QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x8D}}));
     }
 
-    // Whatever lands in a gain box, typed or pasted, is only shown: nothing reads it.
-    void gainBoxTextIsNeverRead()
+    // A gain box shows the gain the chip was sent and nothing else: typed and pasted text, however
+    // long or strange, never lands, while the gain can still be selected and copied.
+    void gainBoxesShowOnlyTheGain()
     {
-        const QString inputs[] = {QString(20000, QChar('9')),
-                                  QString::fromUtf8("\u2212\u221e dB \u97f3\u91cf \U0001F50A"),
+        const QString inputs[] = {QString(20000, QChar('9')), QStringLiteral("+12.0 dB"),
+                                  QString::fromUtf8("\u2212\u221e dB \U0001F50A"),
                                   QString::fromLatin1("\t\x01\x7f\r\n-0.0 dB\x1b[2J")};
         for (const QString &input : inputs) {
             hfgainbox->setFocus();
@@ -106,19 +108,17 @@ private slots:
                                 Qt::NoModifier); // typed, as an input method delivers text
             QApplication::clipboard()->setText(input);
             QTest::keyClick(hfgainbox, Qt::Key_V, Qt::ControlModifier);
-            QVERIFY(hfgainbox->text().contains(input.left(4)));
+            QTest::keyClick(hfgainbox, Qt::Key_Backspace);
+            QCOMPARE(hfgainbox->text(), QString("-47.0 dB"));
         }
-        QVERIFY(hfgainbox->text().size() > 20000); // the long paste landed
         QCOMPARE(recording::writes().size(), 0U);
-        QCOMPARE(monovol->value(), 0);
-        QCOMPARE(rgainbox->text(), QString("-59.0 dB"));
 
+        QTest::keyClick(hfgainbox, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(hfgainbox, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QString("-47.0 dB"));
         monovol->setValue(2);
         QCOMPARE(hfgainbox->text(), QString("-28.5 dB"));
         QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x82}}));
-        QTest::keyClicks(hfgainbox, "x");
-        QTest::mouseClick(window->control<QPushButton>("RESET"), Qt::LeftButton);
-        QCOMPARE(hfgainbox->text(), QString("-47.0 dB"));
     }
 
     void samePositionTwiceSendsTwice()
@@ -136,6 +136,37 @@ private slots:
         monovol->setValue(35);
         QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x83}}));
         QCOMPARE(hfgainbox->text(), QString("-22.5 dB"));
+    }
+
+    // Over an unfocused slider the wheel changes nothing; on the focused one it moves one
+    // position a notch, and each position is written as a key press's is.
+    void wheelMovesOnlyTheFocusedSliderOneStepANotch()
+    {
+        const auto turn = [](QSlider *slider, int eighths) {
+            QWheelEvent event(QPointF(20, 5), slider->mapToGlobal(QPointF(20, 5)), {},
+                              QPoint(0, eighths), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            QApplication::sendEvent(slider, &event);
+        };
+        turn(monovol, 11 * 120);
+        QCOMPARE(monovol->value(), 0);
+        QCOMPARE(recording::writes().size(), 0U);
+
+        monovol->setFocus();
+        turn(monovol, 120);
+        turn(monovol, 3 * 120);
+        turn(monovol, 60); // a high-resolution wheel: two halves make a notch
+        turn(monovol, 60);
+        turn(monovol, -120);
+        turn(rightvol, 120);
+        QCOMPARE(monovol->value(), 4);
+        QCOMPARE(rightvol->value(), 0);
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x81},
+                                                   {0xF8, 0x82},
+                                                   {0xF8, 0x83},
+                                                   {0xF8, 0x84},
+                                                   {0xF8, 0x85},
+                                                   {0xF8, 0x84}}));
     }
 
     void portFailureKeepsTheNewCodeAndLabel()

@@ -29,6 +29,11 @@ public:
         return *this;
     }
     Stream &stop() { return levels(false, false).levels(false, true).levels(true, true); }
+    // A recovery pulse: a clock whose SDA follows SCL half a cycle later, ending in a stop.
+    Stream &recover()
+    {
+        return levels(true, false).levels(false, false).levels(false, true).levels(true, true);
+    }
     Stream &write(unsigned addressByte, unsigned data)
     {
         return start().byte(addressByte).bit(true).byte(data).bit(true).stop();
@@ -38,11 +43,13 @@ public:
 struct Run {
     std::vector<std::pair<int, int>> writes;
     std::vector<std::string> problems;
+    int recoveries = 0;
 
     Run(const std::vector<std::uint8_t> &bytes, I2cMonitor::Time spacing)
     {
         I2cMonitor monitor({[this](std::uint8_t a, std::uint8_t d) { writes.emplace_back(a, d); },
-                            [this](const std::string &p) { problems.push_back(p); }});
+                            [this](const std::string &p) { problems.push_back(p); },
+                            [this] { ++recoveries; }});
         I2cMonitor::Time when{0};
         for (const std::uint8_t byte : bytes) {
             monitor.feed(byte, when += spacing);
@@ -100,7 +107,9 @@ private slots:
             {repeatedStart, "start condition inside a transaction"},
             {Stream().levels(false, false), "changed together"},
             {Stream().start().byte(0xF8), "bus left inside a transaction after 8 bits"},
-            {Stream().levels(true, false), "SCL changed outside a transaction"},
+            {Stream().levels(true, false).levels(true, true), "SCL changed outside a transaction"},
+            {Stream().levels(true, false).levels(false, false).levels(true, false),
+             "SDA changed outside a transaction"},
             {Stream().write(0xF9, 0x00), "read transaction to 0x7C"},
             {Stream().start().byte(0xF8).bit(false).byte(0x00).bit(true).stop(), "acknowledge"},
         };
@@ -109,6 +118,23 @@ private slots:
             QVERIFY2(run.reported(problem),
                      (problem + std::string(" not in: ") + run.all()).c_str());
         }
+    }
+
+    void acceptsBusRecoveryPulsesBeforeAWrite()
+    {
+        Stream stream;
+        for (int pulse = 0; pulse < 9; ++pulse) {
+            stream.recover();
+        }
+        stream.write(0xF8, 0x80);
+        const Run paced(stream.bytes, kSlow);
+        QVERIFY2(paced.problems.empty(), paced.all().c_str());
+        QCOMPARE(paced.recoveries, 9);
+        QCOMPARE(paced.writes, (std::vector<std::pair<int, int>>{{0x7C, 0x80}}));
+
+        const Run fast(Stream().recover().recover().bytes, I2cMonitor::Time{500});
+        QVERIFY(fast.reported("SCL low lasted 1000 ns"));
+        QVERIFY(fast.reported("stop set-up lasted 500 ns"));
     }
 
     void checksFastModeTiming()

@@ -11,6 +11,8 @@ namespace {
 std::vector<Write> recorded;
 std::size_t failingWrite = 0;
 std::size_t attempts = 0;
+std::size_t hookedWrite = 0;
+std::function<void()> hook;
 } // namespace
 
 void clear()
@@ -18,6 +20,14 @@ void clear()
     recorded.clear();
     failingWrite = 0;
     attempts = 0;
+    hookedWrite = 0;
+    hook = nullptr;
+}
+
+void atWrite(std::size_t number, std::function<void()> action)
+{
+    hookedWrite = number;
+    hook = std::move(action);
 }
 
 void failAtWrite(std::size_t number)
@@ -47,7 +57,8 @@ Transactions transactions()
                         },
                         [](const std::string &problem) {
                             QTest::qFail(("I2C violation: " + problem).c_str(), __FILE__, __LINE__);
-                        }});
+                        },
+                        {}});
     const auto origin =
         recorded.empty() ? std::chrono::steady_clock::time_point{} : recorded.front().when;
     for (const Write &write : recorded) {
@@ -73,4 +84,7 @@ void writeDataRegister(std::uint16_t address, std::uint8_t value)
         throw PortError("test port refused write " + std::to_string(attempts));
     }
     recorded.push_back({address, value, std::chrono::steady_clock::now()});
+    if (attempts == hookedWrite && hook) {
+        hook();
+    }
 }

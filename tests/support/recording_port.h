@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -23,6 +24,9 @@ using Transaction = std::pair<std::uint8_t, std::uint8_t>;
 void clear();
 // The write with this 1-based number throws PortError and reaches nothing; 0 never fails.
 void failAtWrite(std::size_t number);
+// Runs `action` right after the write with this 1-based number is recorded, in the middle of
+// whatever is writing.
+void atWrite(std::size_t number, std::function<void()> action);
 
 const std::vector<Write> &writes();
 std::vector<std::uint8_t> bytes();
