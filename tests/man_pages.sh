@@ -28,4 +28,4 @@ if [ "$help" != "$documented" ]; then
     diff <(echo "$documented") <(echo "$help") | sed -n 's/^</  only in the manual page:/p; s/^>/  only in --help:/p' >&2
     exit 1
 fi
-echo "$(basename "$page"): documents every option of --help:" $help
+echo "$(basename "$page"): documents every option of --help: $(paste -sd ' ' <<<"$help")"
