@@ -1,3 +1,6 @@
+#include "control/client.h"
+#include "control/server.h"
+#include "control/socket_path.h"
 #include "data_register.h"
 #include "panel/zq7130.h"
 #include "session/command_line.h"
@@ -6,19 +9,42 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
+namespace {
+
+int refuse(const std::string &why)
+{
+    std::fprintf(stderr, "%s: %s\n", linkedPort().program, why.c_str());
+    return 1;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    const auto line = parseCommandLine(argc, argv);
-    if (const int *status = std::get_if<int>(&line)) {
+    const auto parsed = parseCommandLine(argc, argv);
+    if (const int *status = std::get_if<int>(&parsed)) {
         return *status;
     }
-    configurePort(std::get<CommandLine>(line).port);
+    const CommandLine &line = std::get<CommandLine>(parsed);
+    if (line.send) {
+        return sendCommands(argc, argv, line.commands);
+    }
+    if (const std::string problem = configurePort(line.port); !problem.empty()) {
+        return refuse(problem);
+    }
     if (!graphicalSessionAvailable()) {
         return 1;
     }
     QApplication app(argc, argv);
     ZQ7130 window;
     Ending ending(window);
+    ControlServer control(window);
+    QString problem;
+    if (line.listen && !control.listen(controlSocketPath(linkedPort().program), problem)) {
+        return refuse(problem.toStdString());
+    }
     if (ending.signalled()) { // before the window loads: nothing has been written yet
         return ending.status(0);
     }

@@ -11,7 +11,9 @@ void writeDataRegister(std::uint16_t address, std::uint8_t value);
 
 // What the operator may tell the linked device before its first write.
 struct PortSettings {
-    std::string device; // the parallel-port device node; empty keeps the default
+    std::string device;  // the parallel-port device node; empty keeps the default
+    bool trace = false;  // the real port also prints each register write, as the board does
+    std::string vcdPath; // the simulated board also records the bus there; empty: not at all
 };
 
 // How the linked device presents its program on the command line.
@@ -21,4 +23,6 @@ struct LinkedPort {
     const char *defaultDevice; // nullptr when there is no device to choose
 };
 const LinkedPort &linkedPort();
-void configurePort(const PortSettings &settings);
+// Takes the settings the linked device has a use for. Returns what went wrong, for the operator,
+// or an empty text.
+std::string configurePort(const PortSettings &settings);

@@ -1,16 +1,19 @@
 // The real port: a parallel port through the kernel's ppdev interface, /dev/parport0 unless the
-// operator names another. The device is opened and claimed at the first write and the claim is
-// held until the process ends, so no other program or driver can write the port between our
-// bytes. No root is needed, only read-write access to the device node, and PCIe cards work
-// whatever their I/O address.
+// operator names another; with --trace each register write is also printed once it is out. The
+// device is opened and claimed at the first write and the claim is held until the process ends, so
+// no other program or driver can write the port between our bytes. No root is needed, only
+// read-write access to the device node, and PCIe cards work whatever their I/O address.
 #include "data_register.h"
 #include "inpout.h"
+#include "write_printer.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include <fcntl.h>
@@ -28,6 +31,7 @@ constexpr int kClaimTimeoutSeconds = 2;
 constexpr const char *kTryWithoutBoard = " To try the panel without a board, run zq80415-sim.";
 
 std::string device = "/dev/parport0";
+std::optional<WritePrinter> trace; // with --trace: each register write, once it is out whole
 
 std::string hex(unsigned value)
 {
@@ -183,11 +187,15 @@ const LinkedPort &linkedPort()
     return port;
 }
 
-void configurePort(const PortSettings &settings)
+std::string configurePort(const PortSettings &settings)
 {
     if (!settings.device.empty()) {
         device = settings.device;
     }
+    if (settings.trace) {
+        trace.emplace("zq80415");
+    }
+    return {};
 }
 
 void writeDataRegister(std::uint16_t address, std::uint8_t value)
@@ -201,5 +209,9 @@ void writeDataRegister(std::uint16_t address, std::uint8_t value)
     static const int fd = openAndClaim();
     if (ioctl(fd, PPWDATA, &value) < 0) {
         failWith("Cannot write to the parallel port", errno);
+    }
+    if (trace) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        trace->feed(value, std::chrono::duration_cast<I2cMonitor::Time>(now));
     }
 }

@@ -1,53 +1,47 @@
 // The simulated board: no parallel port is touched. Every byte goes to an I2C monitor that
 // prints each completed register write on stdout as "0x7C <- 0x8B" and every protocol or
-// timing violation on stderr.
+// timing violation on stderr, and with --vcd into a recording of the bus.
 #include "data_register.h"
-#include "i2c_monitor.h"
 #include "inpout.h"
+#include "vcd_recorder.h"
+#include "write_printer.h"
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 namespace {
-
-// Prints one register write. Once standard output is gone (a closed pipe, a full disk), says
-// so once on stderr and goes on simulating without printing: the panel must not stop because
-// nobody reads the board.
-void printWrite(std::uint8_t address, std::uint8_t data)
-{
-    static bool printing = true;
-    if (!printing) {
-        return;
-    }
-    if (std::printf("0x%02X <- 0x%02X\n", address, data) < 0 || std::fflush(stdout) != 0) {
-        printing = false;
-        std::perror("zq80415-sim: standard output failed; register writes are no longer printed");
-    }
-}
 
 class SimulatedBoard {
 public:
     SimulatedBoard()
-        : monitor_({printWrite,
-                    [](const std::string &problem) {
-                        std::fprintf(stderr, "zq80415-sim: I2C violation: %s\n", problem.c_str());
-                    },
-                    {}})
+        : printer_("zq80415-sim")
     {
         std::fprintf(stderr, "zq80415-sim: simulated board, no parallel port is used; each "
                              "register write is printed below.\n");
     }
-    ~SimulatedBoard() { monitor_.finish(); }
 
     void write(std::uint8_t value)
     {
-        const auto now = std::chrono::steady_clock::now().time_since_epoch();
-        monitor_.feed(value, std::chrono::duration_cast<I2cMonitor::Time>(now));
+        const auto now = std::chrono::duration_cast<I2cMonitor::Time>(
+            std::chrono::steady_clock::now().time_since_epoch());
+        printer_.feed(value, now);
+        if (recorder) {
+            recorder->record(value, now);
+        }
     }
 
+    std::optional<VcdRecorder> recorder; // with --vcd
+
 private:
-    I2cMonitor monitor_;
+    WritePrinter printer_;
 };
+
+SimulatedBoard &board()
+{
+    static SimulatedBoard theBoard;
+    return theBoard;
+}
 
 } // namespace
 
@@ -60,7 +54,17 @@ const LinkedPort &linkedPort()
     return port;
 }
 
-void configurePort(const PortSettings &) {}
+std::string configurePort(const PortSettings &settings)
+{
+    if (!settings.vcdPath.empty()) {
+        try {
+            board().recorder.emplace(settings.vcdPath);
+        } catch (const PortError &error) {
+            return error.what();
+        }
+    }
+    return {};
+}
 
 void writeDataRegister(std::uint16_t address, std::uint8_t value)
 {
@@ -71,6 +75,5 @@ void writeDataRegister(std::uint16_t address, std::uint8_t value)
                       kDataRegister);
         throw PortError(text);
     }
-    static SimulatedBoard board;
-    board.write(value);
+    board().write(value);
 }

@@ -3,10 +3,15 @@
 
 #include "data_register.h"
 
+#include <QStringList>
+
 #include <variant>
 
 struct CommandLine {
     PortSettings port;
+    bool listen = false;  // accept commands on the control socket
+    bool send = false;    // be the client: send `commands` to the running panel and end
+    QStringList commands; // with send: each one command; "-" alone reads them from stdin
 };
 
 // Reads the arguments the GNU way. Returns the settings to run with, or the status to end with

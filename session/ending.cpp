@@ -68,8 +68,8 @@ Ending::Ending(QWidget &window)
     for (const int number : kCaught) {
         sigaction(number, &action, nullptr);
     }
-    // From the signal on, the operator's input is dropped until the window closes: a key press
-    // or drag already queued must not start another write.
+    // From the signal on, the operator's input is dropped until the window closes: a key press,
+    // drag or script command already queued must not start another write.
     QCoreApplication::instance()->installEventFilter(this);
     notifier_ = new QSocketNotifier(wakeup[1], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
@@ -81,7 +81,11 @@ Ending::Ending(QWidget &window)
 
 bool Ending::eventFilter(QObject *watched, QEvent *event)
 {
-    if (stopping != 0 && isInput(event->type())) {
+    // Socket activity other than our own is held back too: a script's command queued behind
+    // the signal must not run either.
+    const bool heldBack =
+        isInput(event->type()) || (event->type() == QEvent::SockAct && watched != notifier_);
+    if (stopping != 0 && heldBack) {
         return true;
     }
     return QObject::eventFilter(watched, event);
