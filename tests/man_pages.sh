@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Checks that a program's manual page documents exactly the long options its --help lists.
 #   tests/man_pages.sh PROGRAM MANUAL_PAGE
-# --help lists each option on a line of its own, indented: "  -h, --help  Displays ...".
+# --help starts each option's line with two spaces and its names: "  -h, --help  Display ...";
+# a description running on to more lines goes on further in.
 # The manual page gives each option the line after a .TP under OPTIONS, "\-" for each dash.
 set -euo pipefail
 program=$1
 page=$2
 
 from_help() {
-    "$program" --help | grep -E '^ +(-[[:alnum:]], )?--' |
-        grep -oE -- '--[[:alnum:]][[:alnum:]-]*' | LC_ALL=C sort -u
+    "$program" --help | sed -nE 's/^  (-[[:alnum:]], )?(--[[:alnum:]][[:alnum:]-]*).*/\2/p' |
+        LC_ALL=C sort -u
 }
 
 from_page() {
