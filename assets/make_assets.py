@@ -4,7 +4,9 @@
 Writes, next to this script:
   logo.bmp  223 x 72, 24-bit uncompressed BMP: blue-to-teal gradient, speaker
             glyph with sound waves, "ZQ80415" in block letters, "AUDIO AMPLIFIER".
-  icon.png  32 x 32, 8-bit palette PNG: speaker glyph on a rounded tile.
+  icon.png  32 x 32, 8-bit palette PNG: speaker glyph on a rounded tile (the window's).
+  hicolor/  the same icon for the desktop's menus: N.png, N x N 32-bit RGBA for each
+            of the icon theme's sizes, and scalable.svg.
 
 Uses only the Python standard library and produces identical bytes on every run:
     python3 assets/make_assets.py
@@ -16,6 +18,7 @@ from itertools import product
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
+HICOLOR_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)  # the desktop's icon theme sizes
 NAVY, TEAL = (8, 26, 66), (0, 118, 130)
 WHITE, CYAN, SHADOW = (255, 255, 255), (150, 232, 236), (2, 10, 30)
 
@@ -113,16 +116,41 @@ def make_logo():
     return img
 
 
-def make_icon():
-    n = 32
+def make_icon(n=32):
+    """The icon drawn n x n pixels; its geometry is designed at 32 and scaled."""
+    s = n / 32
 
     def tile(x, y):  # rounded square, corner radius 6, 0.5 px inset
-        return math.hypot(max(abs(x - 16) - 9.5, 0), max(abs(y - 16) - 9.5, 0)) <= 6
+        return math.hypot(max(abs(x - 16 * s) - 9.5 * s, 0), max(abs(y - 16 * s) - 9.5 * s, 0)) <= 6 * s
 
     img = Canvas(n, n)  # diagonal gradient in 16 steps keeps the palette small
     img.fill(tile, lambda x, y: mix(NAVY, TEAL, round((x + y) / (2 * n - 2) * 15) / 15))
-    img.fill(lambda x, y: speaker(x, y, 16.3, 16, 6.0, (0.85, 1.6)), WHITE, n=3)
+    img.fill(lambda x, y: speaker(x, y, 16.3 * s, 16 * s, 6.0 * s, (0.85, 1.6)), WHITE, n=3)
     return img
+
+
+def icon_svg():
+    """The icon as a scalable drawing: the tile, the speaker and its two sound arcs."""
+    hexes = ["#%02x%02x%02x" % c for c in (NAVY, TEAL)]
+    cx, cy, k = 16.3, 16, 6.0  # the speaker's mouth and scale, as in make_icon
+
+    def pt(u, v):
+        return f"{cx + u * k:.2f},{cy + v * k:.2f}"
+
+    cone = " ".join(pt(u, v) for u, v in ((-1.9, -0.55), (-1.1, -0.55), (-1.1, -0.75), (0, -1.41),
+                                          (0, 1.41), (-1.1, 0.75), (-1.1, 0.55), (-1.9, 0.55)))
+    arcs = "".join(
+        f'<path d="M{pt(r * math.cos(0.8), -r * math.sin(0.8))} A{r * k:.2f},{r * k:.2f} 0 0 1 '
+        f'{pt(r * math.cos(0.8), r * math.sin(0.8))}"/>' for r in (0.85, 1.6))
+    return (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">\n'
+        '<defs><linearGradient id="g" x1="0" y1="0" x2="1" y2="1">'
+        f'<stop offset="0" stop-color="{hexes[0]}"/><stop offset="1" stop-color="{hexes[1]}"/>'
+        '</linearGradient></defs>\n'
+        '<rect x="0.5" y="0.5" width="31" height="31" rx="6" fill="url(#g)"/>\n'
+        f'<polygon points="{cone}" fill="#ffffff"/>\n'
+        f'<g fill="none" stroke="#ffffff" stroke-width="{0.3 * k:.2f}">{arcs}</g>\n'
+        '</svg>\n')
 
 
 def write_bmp(path, img):
@@ -136,6 +164,25 @@ def write_bmp(path, img):
     path.write_bytes(header + info + pixels)
 
 
+def write_png_rgba(path, img):
+    """Truecolour with alpha: the larger icons have more than 256 colours."""
+    raw = bytearray()
+    for row in img.px:
+        raw.append(0)  # filter: none
+        for r, g, b, a in row:
+            raw += bytes((round(r), round(g), round(b), round(a * 255))) if round(a * 255) else bytes(4)
+    write_png_chunks(path, struct.pack(">IIBBBBB", img.w, img.h, 8, 6, 0, 0, 0), [], raw)
+
+
+def write_png_chunks(path, header, chunks, raw):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    path.write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+                     + b"".join(chunk(kind, data) for kind, data in chunks)
+                     + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
 def write_png(path, img):
     index, raw = {}, bytearray()  # index: (r, g, b, a) -> palette slot, in first-use order
     for row in img.px:
@@ -146,18 +193,15 @@ def write_png(path, img):
     palette = list(index)
     assert len(palette) <= 256, len(palette)
 
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-
     alphas = bytes(p[3] for p in palette).rstrip(b"\xff")
-    path.write_bytes(b"\x89PNG\r\n\x1a\n"
-                     + chunk(b"IHDR", struct.pack(">IIBBBBB", img.w, img.h, 8, 3, 0, 0, 0))
-                     + chunk(b"PLTE", b"".join(bytes(p[:3]) for p in palette))
-                     + (chunk(b"tRNS", alphas) if alphas else b"")
-                     + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
-                     + chunk(b"IEND", b""))
+    chunks = [(b"PLTE", b"".join(bytes(p[:3]) for p in palette))] + ([(b"tRNS", alphas)] if alphas else [])
+    write_png_chunks(path, struct.pack(">IIBBBBB", img.w, img.h, 8, 3, 0, 0, 0), chunks, raw)
 
 
 if __name__ == "__main__":
     write_bmp(HERE / "logo.bmp", make_logo())
     write_png(HERE / "icon.png", make_icon())
+    (HERE / "hicolor").mkdir(exist_ok=True)
+    for size in HICOLOR_SIZES:
+        write_png_rgba(HERE / "hicolor" / f"{size}.png", make_icon(size))
+    (HERE / "hicolor" / "scalable.svg").write_text(icon_svg())

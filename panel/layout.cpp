@@ -39,8 +39,11 @@ QRadioButton *option(QGroupBox *group, const char *name, const char *caption, in
 {
     auto *button = place<QRadioButton>(group, name, twips(left, 360, width, height), caption);
     button->setChecked(selected);
-    // Opaque, so that repainting a clicked option does not repaint its group box too.
+    // Opaque, so that repainting a clicked option does not repaint its group box too, and
+    // filled with its group's colour: a button's own role (Button) is another grey in many
+    // palettes, a dark one especially.
     button->setAutoFillBackground(true);
+    button->setBackgroundRole(QPalette::Window);
     return button;
 }
 

@@ -1,5 +1,6 @@
 // The window as the operator first sees it: controls, places, texts, selections, focus order,
 // and that every caption fits its control.
+#include "palette_check.h"
 #include "panel_under_test.h"
 #include "recording_port.h"
 
@@ -65,6 +66,7 @@ std::pair<QRect, QSize> captionRoom(const QWidget *control)
     return {style->subElementRect(element, &option, button),
             button->fontMetrics().size(Qt::TextShowMnemonic, button->text())};
 }
+
 } // namespace
 
 class TestLayout : public QObject {
@@ -181,6 +183,39 @@ private slots:
             for (const char *label : *labels) {
                 QVERIFY2(box->fontMetrics().horizontalAdvance(label) <= room, label);
             }
+        }
+    }
+
+    // A clicked option repaints itself alone, so it paints its own background: the group's
+    // colour under any palette, with every caption readable on it.
+    void underADarkPaletteOptionsMatchTheirGroupsAndCaptionsStayReadable()
+    {
+        const QPalette desktop = QApplication::palette();
+        QApplication::setPalette(darkPalette());
+        PanelUnderTest dark;
+        QVERIFY(dark.open());
+        const QImage shot = dark.grab().toImage();
+        QApplication::setPalette(desktop);
+        const QColor windowGrey(0x35, 0x35, 0x35);
+
+        const auto options = dark.findChildren<QRadioButton *>();
+        QCOMPARE(options.size(), 10);
+        for (const QRadioButton *option : options) {
+            QVERIFY2(option->autoFillBackground(), qPrintable(option->objectName()));
+            const QPoint corner = option->mapTo(&dark, QPoint(option->width() - 1, 0));
+            const QPoint beside = option->mapTo(&dark, QPoint(-3, option->height() / 2));
+            QCOMPARE(shot.pixelColor(corner), windowGrey);
+            QCOMPARE(shot.pixelColor(beside), windowGrey);
+        }
+        for (const Placed &p : kLayout) {
+            const QWidget *control = dark.control(p.name);
+            const QRect room = captionRoom(control).first;
+            if (room.isEmpty() || qobject_cast<const QPushButton *>(control)) {
+                continue;
+            }
+            const QRect area(control->mapTo(&dark, room.topLeft()), room.size());
+            const double ratio = strongestContrast(shot, area, windowGrey);
+            QVERIFY2(ratio >= 7, qPrintable(QString("%1: %2").arg(p.name).arg(ratio)));
         }
     }
 };
