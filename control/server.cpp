@@ -23,6 +23,14 @@ ControlServer::ControlServer(QWidget &window)
     connect(&next_, &QTimer::timeout, this, &ControlServer::runNext);
 }
 
+// Clients still connected go with the listening socket, and nothing they sent runs any more.
+ControlServer::~ControlServer()
+{
+    for (QLocalSocket *socket : clients_.keys()) {
+        socket->disconnect(this);
+    }
+}
+
 bool ControlServer::listen(const QString &path, QString &problem)
 {
     // Asked first: binding would quietly take the name over from a live panel.

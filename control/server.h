@@ -20,6 +20,7 @@ class ControlServer : public QObject {
 
 public:
     explicit ControlServer(QWidget &window);
+    ~ControlServer() override;
 
     // Listens at `path`, readable and writable by this user only. A socket file there that no
     // panel answers on is left from a killed run and is replaced; one a live panel answers on

@@ -1,4 +1,5 @@
 // The two programs started as an operator starts them, headless.
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,13 +17,16 @@ struct Outcome {
     QByteArray err;
 };
 
-// Runs a program to its end in `environment` (default: headless).
+// Runs a program to its end in `environment` (default: headless), `input` on its stdin.
 Outcome run(const char *program, const QStringList &arguments,
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
+            const QByteArray &input = {})
 {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
     const bool ended = process.waitForFinished(10000);
     return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput(), process.readAllStandardError()};
@@ -152,6 +156,60 @@ private slots:
             QCOMPARE(out + sim.readAllStandardOutput(), kStartupWrites);
             QVERIFY(!sim.readAllStandardError().contains("violation"));
         }
+    }
+
+    // A script drives the running board through its control socket, the client in the same
+    // executable; the board's recording of the bus decodes, independently, to what it printed.
+    void scriptsDriveTheBoardAndTheBusRecordingDecodes()
+    {
+        QTemporaryDir runtime;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        const Outcome nobody = run(SIM_PROGRAM, {"--send", "state"}, environment);
+        QCOMPARE(nobody.status, 1);
+        QVERIFY2(nobody.err.contains("no panel is listening"), nobody.err.constData());
+
+        QProcess sim;
+        sim.setProcessEnvironment(environment);
+        sim.start(SIM_PROGRAM, {"--listen", "--vcd", runtime.filePath("bus.vcd")});
+        QByteArray printed;
+        while (printed.count('\n') < 3 && sim.waitForReadyRead(10000)) {
+            printed += sim.readAllStandardOutput();
+        }
+        const Outcome sent = run(SIM_PROGRAM,
+                                 {"--send", "power on", "speaker-volume 11", "default", "bogus",
+                                  "power on"}, // not sent: the client stops at the error
+                                 environment);
+        QCOMPARE(sent.status, 1);
+        QCOMPARE(sent.out, QByteArray("ok\nok\nok\nerror: unknown command 'bogus'\n"));
+        const Outcome piped =
+            run(SIM_PROGRAM, {"--send", "-"}, environment, "headphone-volume 31\n\nstate\n");
+        QCOMPARE(piped.status, 0);
+        QVERIFY2(piped.out.startsWith("ok\npower=off ") &&
+                     piped.out.contains("headphone-gain=18.0"),
+                 piped.out.constData());
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitCode(), 128 + SIGTERM);
+        QVERIFY(QDir(runtime.path()).entryList({"*.socket"}, QDir::System).isEmpty());
+        printed += sim.readAllStandardOutput();
+        QCOMPARE(printed, kStartupWrites +
+                              "0x7C <- 0x01\n0x7C <- 0x8B\n0x7C <- 0xA0\n0x7C <- 0x60\n"
+                              "0x7C <- 0x00\n0x7C <- 0x80\n0x7C <- 0x7F\n");
+
+        QProcess sigrok; // compress: idle stretches between writes are shortened for speed
+        sigrok.start("sigrok-cli",
+                     {"-I", "vcd:compress=20000", "-i", runtime.filePath("bus.vcd"), "-P",
+                      "i2c:scl=SCL:sda=SDA", "-A", "i2c=address-write:data-write"});
+        QVERIFY2(sigrok.waitForFinished(60000), "sigrok-cli (scripts/setup installs it)");
+        QByteArray decoded;
+        for (const QByteArray &line : sigrok.readAllStandardOutput().split('\n')) {
+            const QByteArray value = line.mid(line.lastIndexOf(' ') + 1);
+            decoded += line.contains("Address write") ? "0x" + value + " <- "
+                       : line.contains("Data write")  ? "0x" + value + "\n"
+                                                      : "";
+        }
+        QCOMPARE(decoded, printed);
     }
 
     // Nobody reading the board's output (a pipe into head that has ended) does not stop it.

@@ -1,0 +1,108 @@
+// The control socket's commands, run against the real window on the recording port: each does
+// what the operator's action does, through the same handler and the same write, and the window
+// shows it; anything malformed is refused and writes nothing.
+#include "control/commands.h"
+#include "panel_under_test.h"
+#include "recording_port.h"
+
+#include <QSlider>
+
+using recording::takeTransactions;
+using recording::Transactions;
+
+class TestCommands : public QObject {
+    Q_OBJECT
+    PanelUnderTest *window = nullptr;
+
+    QByteArray run(const QByteArray &line) { return runCommand(*window, line); }
+
+private slots:
+    void init()
+    {
+        window = new PanelUnderTest;
+        QVERIFY(window->open());
+    }
+    void cleanup() { delete window; }
+
+    void eachCommandWritesWhatItsControlWrites_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<Transactions>("writes");
+        QTest::addColumn<QByteArray>("state");
+        const QByteArray start = "power=off speaker-3d=off headphone-3d=off coupling=c-cupl "
+                                 "address=0 speaker-volume=0 speaker-gain=-47.0 "
+                                 "headphone-volume=0 headphone-gain=-59.0";
+        const auto with = [&](const char *from, const char *to) {
+            return QByteArray(start).replace(from, to);
+        };
+        QTest::newRow("power") << QByteArray("power on") << Transactions{{0xF8, 0x01}}
+                               << with("power=off", "power=on");
+        QTest::newRow("blanks, case")
+            << QByteArray("  Speaker-3D   ON ") << Transactions{{0xF8, 0x04}}
+            << with("speaker-3d=off", "speaker-3d=on");
+        QTest::newRow("headphone 3d") << QByteArray("headphone-3d on") << Transactions{{0xF8, 0x08}}
+                                      << with("headphone-3d=off", "headphone-3d=on");
+        QTest::newRow("coupling") << QByteArray("coupling OCL") << Transactions{{0xF8, 0x02}}
+                                  << with("c-cupl", "ocl");
+        QTest::newRow("re-select repeats")
+            << QByteArray("coupling c-cupl") << Transactions{{0xF8, 0x00}} << start;
+        QTest::newRow("address writes nothing")
+            << QByteArray("address 1") << Transactions{} << with("address=0", "address=1");
+        QTest::newRow("speaker volume")
+            << QByteArray("speaker-volume 11") << Transactions{{0xF8, 0x8B}}
+            << with("speaker-volume=0 speaker-gain=-47.0", "speaker-volume=11 speaker-gain=0.0");
+        QTest::newRow("same position repeats")
+            << QByteArray("headphone-volume 0") << Transactions{{0xF8, 0x40}} << start;
+        QTest::newRow("default")
+            << QByteArray("default")
+            << Transactions{{0xF8, 0xA0}, {0xF8, 0x60}, {0xF8, 0x00}, {0xF8, 0x80}} << start;
+    }
+    void eachCommandWritesWhatItsControlWrites()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(Transactions, writes);
+        QFETCH(QByteArray, state);
+        QCOMPARE(run(line), QByteArray("ok"));
+        QCOMPARE(takeTransactions(), writes);
+        QCOMPARE(run("STATE"), state);
+        QCOMPARE(recording::writes().size(), 0U);
+    }
+
+    void sweepFollowsTheSlider()
+    {
+        for (int position = 31; position >= 0; --position) {
+            QCOMPARE(run("headphone-volume " + QByteArray::number(position)), QByteArray("ok"));
+            QCOMPARE(window->control<QSlider>("rightvol")->value(), position);
+            QCOMPARE(takeTransactions(), (Transactions{{0xF8, std::uint8_t(0x40 | position)}}));
+        }
+    }
+
+    void badInputIsRefusedAndWritesNothing()
+    {
+        const QByteArray refused[] = {"",
+                                      "   ",
+                                      "bogus",
+                                      "power",
+                                      "power on off",
+                                      "power 1",
+                                      "speaker-volume",
+                                      "speaker-volume 32",
+                                      "speaker-volume -1",
+                                      "speaker-volume 1x",
+                                      "speaker-volume 007",
+                                      "default now",
+                                      "state all",
+                                      "power\ton",
+                                      "power on\x7f",
+                                      "power \xc3\xa9",
+                                      QByteArray(257, 'x')};
+        for (const QByteArray &line : refused) {
+            QVERIFY2(run(line).startsWith("error: "), line.constData());
+        }
+        QCOMPARE(run("power on" + QByteArray(248, ' ')), QByteArray("ok")); // 256 bytes
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x01}}));
+    }
+};
+
+QTEST_MAIN(TestCommands)
+#include "test_commands.moc"
