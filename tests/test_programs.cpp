@@ -106,12 +106,16 @@ private slots:
                 QVERIFY2(refused.err.contains("--help' for more"), refused.err.constData());
                 QVERIFY(refused.out.isEmpty());
             }
-            const Outcome headless = run(program, {}, withoutDisplay());
-            QCOMPARE(headless.status, 1);
-            QVERIFY2(headless.err.contains("no graphical session") &&
-                         headless.err.contains("xvfb-run"),
-                     headless.err.constData());
-            QVERIFY(headless.out.isEmpty());
+            QProcessEnvironment deadDisplay = withoutDisplay(); // no X server runs there
+            deadDisplay.insert("DISPLAY", ":97");
+            for (const QProcessEnvironment &environment : {withoutDisplay(), deadDisplay}) {
+                const Outcome headless = run(program, {}, environment);
+                QCOMPARE(headless.status, 1);
+                QVERIFY2(headless.err.contains("no graphical session") &&
+                             headless.err.contains("xvfb-run"),
+                         headless.err.constData());
+                QVERIFY(headless.out.isEmpty());
+            }
         }
     }
 
