@@ -70,10 +70,8 @@ void report(const ActionKind &kind, std::vector<double> micros)
 
 int main(int argc, char *argv[])
 {
-    defaultToOffscreen();
-    QApplication app(argc, argv);
-    ZQ7130 window;
-    showPanel(window);
+    PanelOnScreen panel(argc, argv);
+    ZQ7130 &window = panel.window;
 
     // The eight options that write; the address options only change the next write's address.
     std::vector<QRadioButton *> options;

@@ -59,10 +59,8 @@ void exchange(QLocalSocket &client, int position)
 
 int main(int argc, char *argv[])
 {
-    defaultToOffscreen();
-    QApplication app(argc, argv);
-    ZQ7130 window;
-    showPanel(window);
+    PanelOnScreen panel(argc, argv);
+    ZQ7130 &window = panel.window;
     QTemporaryDir runtime;
     ControlServer server(window);
     QString problem;
@@ -76,7 +74,7 @@ int main(int argc, char *argv[])
     }
 
     ReceivedAt received;
-    app.installEventFilter(&received);
+    panel.app.installEventFilter(&received);
     std::vector<double> fromSent;
     std::vector<double> fromReceived;
     const auto micros = [](auto span) {
@@ -89,7 +87,7 @@ int main(int argc, char *argv[])
         fromSent.push_back(micros(instantPort().latest - sent));
         fromReceived.push_back(micros(instantPort().latest - received.when));
     }
-    app.removeEventFilter(&received);
+    panel.app.removeEventFilter(&received);
     const double floor = kPortWritesPerRegisterWrite * micros(kHoldFloor);
     std::printf("%d commands, floor of one register write %.0f us\n", kCommands, floor);
     std::printf("  received to last port write: median %.1f us, median/floor %.3f\n",

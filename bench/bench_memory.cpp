@@ -77,10 +77,8 @@ void act(const Controls &controls, std::mt19937 &rng)
 
 int main(int argc, char *argv[])
 {
-    defaultToOffscreen();
-    QApplication app(argc, argv);
-    ZQ7130 window;
-    showPanel(window);
+    PanelOnScreen panel(argc, argv);
+    ZQ7130 &window = panel.window;
     const Controls controls = findControls(window);
     QCoreApplication::processEvents();
 

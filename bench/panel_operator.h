@@ -4,6 +4,7 @@
 
 #include "panel/zq7130.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QRadioButton>
 #include <QTest>
@@ -33,6 +34,18 @@ inline void showPanel(ZQ7130 &window)
         benchFailed("the panel window was never shown");
     }
 }
+
+// What an in-process benchmark starts from: the application, headless unless the caller chose a
+// platform, and the panel on screen with its start-up write gone out.
+struct PanelOnScreen {
+    PanelOnScreen(int &argc, char **argv)
+        : app((defaultToOffscreen(), argc), argv)
+    {
+        showPanel(window);
+    }
+    QApplication app;
+    ZQ7130 window;
+};
 
 template <class Control> Control *control(const ZQ7130 &window, const char *name)
 {
