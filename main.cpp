@@ -45,7 +45,10 @@ int main(int argc, char *argv[])
     if (line.listen && !control.listen(controlSocketPath(linkedPort().program), problem)) {
         return refuse(problem.toStdString());
     }
-    if (ending.signalled()) { // before the window loads: nothing has been written yet
+    // A signal during a wait for the port is held until the claim ends, and then ends the run
+    // here, before the window loads and with nothing written.
+    window.takePort();
+    if (ending.signalled()) {
         return ending.status(0);
     }
     window.show();

@@ -10,6 +10,8 @@ namespace {
 InstantPortRecord record;
 }
 
+void prepareDataRegister() {} // nothing to open or claim
+
 void writeDataRegister(std::uint16_t, std::uint8_t)
 {
     const auto now = InstantPortRecord::Clock::now();

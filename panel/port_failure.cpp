@@ -1,5 +1,6 @@
 // Where a port failure ends up: every handler runs through guarded(), and a PortError raised
 // anywhere below it stops the handler at the failing write and comes here.
+#include "data_register.h"
 #include "inpout.h"
 #include "zq7130.h"
 
@@ -16,6 +17,16 @@ void ZQ7130::guarded(void (ZQ7130::*handler)())
     } catch (const PortError &error) {
         portFailed(error);
     }
+}
+
+void ZQ7130::takePort()
+{
+    guarded(&ZQ7130::preparePort);
+}
+
+void ZQ7130::preparePort()
+{
+    prepareDataRegister();
 }
 
 void ZQ7130::portFailed(const PortError &error)

@@ -33,6 +33,10 @@ public:
     // Sends one register write: start, slots 0..17 in order, stop.
     void PPort(const BitFrame &frame);
 
+    // Takes the port before the window loads, so that any wait for a port another program
+    // holds comes before the first write; a failure goes to portFailed, as in any handler.
+    void takePort();
+
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -58,6 +62,7 @@ private:
     // Runs one handler to completion; a port failure stops it at the failing write and goes
     // to portFailed, so no exception leaves through the event loop.
     void guarded(Handler handler);
+    void preparePort();
 
     // Register images (frames.cpp).
     void buildStartupFrames();

@@ -8,6 +8,9 @@
 // Puts one byte on the data register at `address` at once, with no pacing of its own.
 // Throws PortError when it cannot.
 void writeDataRegister(std::uint16_t address, std::uint8_t value);
+// Makes the device ready now rather than at the first write: the kernel's port is opened and
+// claimed, waiting for another holder as a first write would. Throws PortError when it cannot.
+void prepareDataRegister();
 
 // What the operator may tell the linked device before its first write.
 struct PortSettings {

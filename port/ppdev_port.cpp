@@ -177,6 +177,13 @@ int openAndClaim()
     return fd;
 }
 
+// Opened and claimed once, for the life of the process; a failed attempt is retried next time.
+int claimedPort()
+{
+    static const int fd = openAndClaim();
+    return fd;
+}
+
 } // namespace
 
 const LinkedPort &linkedPort()
@@ -198,6 +205,11 @@ std::string configurePort(const PortSettings &settings)
     return {};
 }
 
+void prepareDataRegister()
+{
+    claimedPort();
+}
+
 void writeDataRegister(std::uint16_t address, std::uint8_t value)
 {
     if (address != kDataRegister) {
@@ -205,8 +217,7 @@ void writeDataRegister(std::uint16_t address, std::uint8_t value)
                         hex(kDataRegister) + ", the first parallel port (" + device +
                         "), is written.");
     }
-    // Opened and claimed once; a failed attempt is retried at the next write.
-    static const int fd = openAndClaim();
+    const int fd = claimedPort();
     if (ioctl(fd, PPWDATA, &value) < 0) {
         failWith("Cannot write to the parallel port", errno);
     }

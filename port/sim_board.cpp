@@ -66,6 +66,8 @@ std::string configurePort(const PortSettings &settings)
     return {};
 }
 
+void prepareDataRegister() {} // nothing to open or claim
+
 void writeDataRegister(std::uint16_t address, std::uint8_t value)
 {
     if (address != kDataRegister) {

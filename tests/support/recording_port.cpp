@@ -77,6 +77,8 @@ Transactions takeTransactions()
 
 } // namespace recording
 
+void prepareDataRegister() {} // nothing to open or claim
+
 void writeDataRegister(std::uint16_t address, std::uint8_t value)
 {
     using namespace recording;
