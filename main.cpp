@@ -34,10 +34,10 @@ int main(int argc, char *argv[])
     if (const std::string problem = configurePort(line.port); !problem.empty()) {
         return refuse(problem);
     }
-    if (!graphicalSessionAvailable()) {
+    const std::unique_ptr<QApplication> app = openApplication(argc, argv);
+    if (!app) {
         return 1;
     }
-    QApplication app(argc, argv);
     ZQ7130 window;
     Ending ending(window);
     ControlServer control(window);
@@ -52,5 +52,5 @@ int main(int argc, char *argv[])
         return ending.status(0);
     }
     window.show();
-    return ending.status(app.exec());
+    return ending.status(app->exec());
 }

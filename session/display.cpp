@@ -80,8 +80,6 @@ bool usable(std::string_view platform)
     return true;
 }
 
-} // namespace
-
 bool graphicalSessionAvailable()
 {
     // Qt tries the platforms of QT_QPA_PLATFORM in order, or its own defaults.
@@ -103,4 +101,39 @@ bool graphicalSessionAvailable()
                  "xvfb-run %s\n",
                  program, program);
     return false;
+}
+
+QtMessageHandler passOn = nullptr;
+
+// Qt's messages while the application starts. Its one fatal error there is that no platform could
+// open a window: the server answered the check above but refused the connection.
+void whileStarting(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        passOn(type, context, message);
+        return;
+    }
+    const char *program = linkedPort().program;
+    std::fprintf(stderr,
+                 "%s: no graphical session would take the window: the display server at "
+                 "DISPLAY=%s WAYLAND_DISPLAY=%s refused the connection.\n"
+                 "Start it as the user logged in to that desktop session (a display refuses "
+                 "other users, root through sudo among them), or without one under a virtual X "
+                 "server: xvfb-run %s\n",
+                 program, named("DISPLAY").c_str(), named("WAYLAND_DISPLAY").c_str(), program);
+    std::fflush(stderr);
+    std::_Exit(EXIT_FAILURE); // nothing has reached the port: it is claimed after this
+}
+
+} // namespace
+
+std::unique_ptr<QApplication> openApplication(int &argc, char **argv)
+{
+    if (!graphicalSessionAvailable()) {
+        return nullptr;
+    }
+    passOn = qInstallMessageHandler(whileStarting);
+    auto application = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(passOn);
+    return application;
 }

@@ -1,6 +1,12 @@
-// Whether the window has somewhere to appear.
+// Whether the window has somewhere to appear, and the application that shows it.
 #pragma once
 
-// False when every platform Qt would try needs a display server and none answers where DISPLAY
-// or WAYLAND_DISPLAY points: Qt would abort there. Says so on stderr, with what to do.
-bool graphicalSessionAvailable();
+#include <QApplication>
+
+#include <memory>
+
+// The application for the window, or nullptr after saying on stderr what to do when no display
+// server answers where DISPLAY or WAYLAND_DISPLAY points (Qt would abort there). A server that
+// answers but refuses this user (an X display reached through sudo, for one) ends the program
+// with the same advice and status 1 instead of Qt's abort.
+std::unique_ptr<QApplication> openApplication(int &argc, char **argv);
