@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int kPortWritesPerRegisterWrite = 162;
 constexpr int kRuns = 2000;
 
 struct ActionKind {

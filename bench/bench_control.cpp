@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr int kPortWritesPerRegisterWrite = 162;
 constexpr int kCommands = 1000;
 
 // Notes when the event loop first dispatches socket activity: the command has been received.

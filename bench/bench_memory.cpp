@@ -20,7 +20,6 @@ namespace {
 constexpr int kActions = 10'000;
 constexpr int kCheckpoint = 2'000;
 constexpr std::uint32_t kSeed = 80415;
-constexpr int kPortWritesPerRegisterWrite = 162;
 
 long residentKb()
 {

@@ -15,3 +15,7 @@ struct InstantPortRecord {
 };
 
 const InstantPortRecord &instantPort();
+
+// Port writes in one register write: 8 for the start, 8 for each of its 18 bit slots, 10 for the
+// stop.
+inline constexpr int kPortWritesPerRegisterWrite = 162;

@@ -78,12 +78,15 @@ void ControlServer::take(QLocalSocket *socket)
         if (!whole && socket->bytesAvailable() <= kMaxCommandLength + 1) {
             break; // the rest of the line is still to come
         }
+        // A line with no end within reach is longer than any command: it stays longer than
+        // kMaxCommandLength, so runCommand refuses it, and the rest of it is skipped.
         QByteArray line = socket->readLine(kMaxCommandLength + 2);
         const bool ended = line.endsWith('\n');
-        line.chop(ended ? 1 : 0);
-        line.chop(line.endsWith('\r') ? 1 : 0); // a terminal's line end
+        if (ended) {
+            line.chop(line.endsWith("\r\n") ? 2 : 1); // a terminal's line end too
+        }
         client.discarding = !ended;
-        queue_.push_back({socket, line, !ended || line.size() > kMaxCommandLength});
+        queue_.push_back({socket, line});
         ++client.queued;
     }
     if (!queue_.empty() && !running_ && !next_.isActive()) {
@@ -101,8 +104,7 @@ void ControlServer::runNext()
     const Pending pending = queue_.front();
     queue_.pop_front();
     running_ = true; // also keeps take() below from running the next command at once
-    const QByteArray reply =
-        pending.tooLong ? "error: line longer than 256 bytes" : runCommand(window_, pending.line);
+    const QByteArray reply = runCommand(window_, pending.line);
     if (QLocalSocket *socket = pending.from) {
         socket->write(reply + '\n');
         --clients_[socket].queued;

@@ -35,7 +35,6 @@ private:
     struct Pending {
         QPointer<QLocalSocket> from;
         QByteArray line;
-        bool tooLong;
     };
 
     void accept();

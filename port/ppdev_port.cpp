@@ -1,7 +1,8 @@
 // The real port: a parallel port through the kernel's ppdev interface, /dev/parport0 unless the
 // operator names another; with --trace each register write is also printed once it is out. The
-// device is opened and claimed at the first write and the claim is held until the process ends, so
-// no other program or driver can write the port between our bytes. No root is needed, only
+// device is opened and claimed before the first write (prepareDataRegister, or that write) and the
+// claim is held until the process ends, so no other program or driver can write the port between
+// our bytes. No root is needed, only
 // read-write access to the device node, and PCIe cards work whatever their I/O address.
 #include "data_register.h"
 #include "inpout.h"
@@ -200,7 +201,7 @@ std::string configurePort(const PortSettings &settings)
         device = settings.device;
     }
     if (settings.trace) {
-        trace.emplace("zq80415");
+        trace.emplace(linkedPort().program);
     }
     return {};
 }
