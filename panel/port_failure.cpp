@@ -15,6 +15,8 @@ void ZQ7130::guarded(void (ZQ7130::*handler)())
     try {
         (this->*handler)();
     } catch (const PortError &error) {
+        const QString what = QString::fromUtf8(error.what());
+        Q_EMIT portFailing(what.section(QLatin1Char('\n'), 0, 0));
         portFailed(error);
     }
 }

@@ -37,6 +37,11 @@ public:
     // holds comes before the first write; a failure goes to portFailed, as in any handler.
     void takePort();
 
+signals:
+    // A port failure is about to be reported, with the first line of what failed: anything
+    // that speaks for the panel (a script's socket) can say so before the program ends.
+    void portFailing(const QString &what);
+
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
