@@ -131,7 +131,7 @@ void ZQ7130::createVolumeBand()
     Frame33 = place<QGroupBox>(Frame30, "Frame33", twips(240, 1440, 6615, 735),
                                "HEADPHONE VOLUME CONTROL");
     rightvol = volumeSlider(Frame33, "rightvol");
-    monovol->installEventFilter(this); // the wheel: see wheelVolume()
+    monovol->installEventFilter(this); // the wheel, Home, End: see eventFilter()
     rightvol->installEventFilter(this);
     rgainbox = gainBox(Frame33, "rgainbox");
     showGain(*rightvol, *rgainbox, headphoneGainLabels[0]);

@@ -1,8 +1,11 @@
 // The two volume sliders: one operation, two bindings of slider, gain box, frame and labels.
 #include "zq7130.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QSlider>
+#include <QStyle>
 #include <QWheelEvent>
 
 namespace {
@@ -38,12 +41,42 @@ void ZQ7130::rightvol_Change()
     applyVolume(*rightvol, *rgainbox, headphoneFrame, headphoneGainLabels);
 }
 
-// The slider's own wheel handling never runs: it would act on a slider under the pointer
+// No single key or click may move a volume further than Page Up or Down does (5 positions):
+// with speakers on the amplifier a jump from -47 dB to +30 dB is a hazard. So Home and End do
+// nothing, and the buttons the style lets jump the handle to the pointer (the middle button)
+// do nothing on a slider either; a click on the groove with the others steps a page.
+bool ZQ7130::jumpsTooFar(const QSlider &slider, const QEvent &event) const
+{
+    switch (event.type()) {
+    case QEvent::KeyPress: {
+        const int key = static_cast<const QKeyEvent &>(event).key();
+        return key == Qt::Key_Home || key == Qt::Key_End;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        const auto jumping = static_cast<Qt::MouseButtons>(
+            slider.style()->styleHint(QStyle::SH_Slider_AbsoluteSetButtons, nullptr, &slider));
+        return (static_cast<const QMouseEvent &>(event).button() & jumping) != 0;
+    }
+    default:
+        return false;
+    }
+}
+
+// The slider's own wheel handling never runs either: it would act on a slider under the pointer
 // without the focus, three positions a notch.
 bool ZQ7130::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Wheel && (watched == monovol || watched == rightvol)) {
-        wheelVolume(*static_cast<QSlider *>(watched), *static_cast<QWheelEvent *>(event));
+    if (watched != monovol && watched != rightvol) {
+        return QWidget::eventFilter(watched, event);
+    }
+    auto &slider = *static_cast<QSlider *>(watched);
+    if (event->type() == QEvent::Wheel) {
+        wheelVolume(slider, *static_cast<QWheelEvent *>(event));
+        return true;
+    }
+    if (jumpsTooFar(slider, *event)) {
+        event->accept();
         return true;
     }
     return QWidget::eventFilter(watched, event);

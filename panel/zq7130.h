@@ -78,6 +78,7 @@ private:
     void applyVolume(QSlider &slider, QLineEdit &gainBox, BitFrame &frame,
                      const GainLabels &labels);
     void wheelVolume(QSlider &slider, QWheelEvent &event);
+    bool jumpsTooFar(const QSlider &slider, const QEvent &event) const;
     void monovol_Change();
     void rightvol_Change();
 

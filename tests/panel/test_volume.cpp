@@ -71,14 +71,36 @@ private slots:
         QCOMPARE(monovol->value(), 11);
         QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x81}, {0xF8, 0x86}, {0xF8, 0x8B}}));
 
-        QTest::keyClick(monovol, Qt::Key_End);
+        for (int page = 0; page < 5; ++page) {
+            QTest::keyClick(monovol, Qt::Key_PageUp);
+        }
         QTest::keyClick(monovol, Qt::Key_Right);
         QCOMPARE(monovol->value(), 31);
-        QTest::keyClick(monovol, Qt::Key_Home);
+        for (int page = 0; page < 7; ++page) {
+            QTest::keyClick(monovol, Qt::Key_PageDown);
+        }
         QTest::keyClick(monovol, Qt::Key_Left);
         QCOMPARE(monovol->value(), 0);
-        QCOMPARE(takeTransactions(),
-                 (Transactions{{0xF8, 0x9F}, {0xF8, 0x80}})); // no write at either end
+        QCOMPARE(takeTransactions().size(), 11U); // 16 .. 31, then 26 .. 1, 0: none at either end
+    }
+
+    // Nothing moves a volume further than a page at once: Home, End and a middle click on the
+    // groove, which would jump there, do nothing, with or without the focus.
+    void noKeyOrClickJumpsFurtherThanAPage()
+    {
+        monovol->setFocus();
+        monovol->setValue(11);
+        takeTransactions();
+        QTest::keyClick(monovol, Qt::Key_End);
+        QTest::keyClick(monovol, Qt::Key_Home);
+        for (QSlider *slider : {monovol, rightvol}) {
+            const QPoint nearTheEnd(slider->width() - 10, 8);
+            QTest::mouseClick(slider, Qt::MiddleButton, {}, nearTheEnd);
+            QTest::mouseDClick(slider, Qt::MiddleButton, {}, nearTheEnd);
+        }
+        QCOMPARE(monovol->value(), 11);
+        QCOMPARE(rightvol->value(), 0);
+        QCOMPARE(takeTransactions(), Transactions{});
     }
 
     void oneSliderLeavesTheOtherAlone()
