@@ -1,6 +1,6 @@
 #include "ending.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QKeySequence>
 #include <QShortcut>
@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -74,9 +76,24 @@ Ending::Ending(QWidget &window)
     notifier_ = new QSocketNotifier(wakeup[1], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         if (signalled()) {
-            window_.close();
+            endNow();
         }
     });
+}
+
+// Between handlers the window closes and the event loop ends the run. A message box (a port
+// failure being reported) runs an event loop of its own that closing the window does not end,
+// and the program ends when the box is dismissed: so with a box up the program ends here, at
+// once. No write is in progress while a box is up, and none may follow.
+void Ending::endNow()
+{
+    if (QApplication::activeModalWidget() == nullptr) {
+        window_.close();
+        return;
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status(0));
 }
 
 bool Ending::eventFilter(QObject *watched, QEvent *event)

@@ -1,6 +1,7 @@
 // How a run of the panel ends besides closing the window: Ctrl+Q, and the signals a user sends
 // (Ctrl+C, a closing terminal, a logout, kill). Each closes the window between two handlers,
-// never inside a register write, so the write in progress goes out whole and nothing more.
+// never inside a register write, so the write in progress goes out whole and nothing more; a
+// signal while a message box is up ends the program at once.
 #pragma once
 
 #include <QObject>
@@ -27,6 +28,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void endNow();
+
     QWidget &window_;
     QSocketNotifier *notifier_ = nullptr;
     int signal_ = 0;

@@ -168,6 +168,39 @@ private slots:
         }
     }
 
+    // A signal ends the panel whatever it shows: here the message box of a port failure, which
+    // only a real display puts up (headless platforms end at once instead).
+    void signalsEndThePanelWhileItShowsAFailure()
+    {
+        QProcess server;
+        server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+        QVERIFY2(server.waitForReadyRead(10000), "Xvfb (scripts/setup installs it)");
+        QProcessEnvironment display = withoutDisplay();
+        display.insert("DISPLAY", ":" + server.readAllStandardOutput().trimmed());
+        display.insert("QT_QPA_PLATFORM", "xcb");
+        QTemporaryDir scratch;
+        const QString notAPort = scratch.filePath("plain");
+        QFile(notAPort).open(QIODevice::WriteOnly);
+        for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+            QProcess real;
+            real.setProcessEnvironment(display);
+            real.setReadChannel(QProcess::StandardError);
+            real.start(REAL_PROGRAM, {"--port", notAPort});
+            QByteArray err;
+            while (!err.contains("not a character device") && real.waitForReadyRead(10000)) {
+                err += real.readAllStandardError();
+            }
+            QVERIFY2(err.contains("not a character device"), err.constData());
+            QTest::qWait(500); // the box is up
+            QCOMPARE(real.state(), QProcess::Running);
+            ::kill(static_cast<pid_t>(real.processId()), number);
+            QVERIFY2(real.waitForFinished(5000), "still showing the box after the signal");
+            QCOMPARE(real.exitCode(), 128 + number);
+        }
+        server.terminate();
+        server.waitForFinished();
+    }
+
     // A script drives the running board through its control socket, the client in the same
     // executable; the board's recording of the bus decodes, independently, to what it printed.
     void scriptsDriveTheBoardAndTheBusRecordingDecodes()
