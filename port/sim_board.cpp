@@ -58,7 +58,9 @@ std::string configurePort(const PortSettings &settings)
 {
     if (!settings.vcdPath.empty()) {
         try {
-            board().recorder.emplace(settings.vcdPath);
+            const auto now = std::chrono::duration_cast<I2cMonitor::Time>(
+                std::chrono::steady_clock::now().time_since_epoch());
+            board().recorder.emplace(settings.vcdPath, now);
         } catch (const PortError &error) {
             return error.what();
         }
