@@ -53,8 +53,7 @@ int stepped(int position, Qt::Key key)
                       : key == Qt::Key_Right    ? position + 1
                       : key == Qt::Key_PageUp   ? position + 5
                       : key == Qt::Key_PageDown ? position - 5
-                      : key == Qt::Key_Home     ? 0
-                                                : 31;
+                                                : position; // Home and End do nothing
     return std::clamp(moved, 0, 31);
 }
 
