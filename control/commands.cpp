@@ -40,9 +40,11 @@ QByteArray error(const QByteArray &why)
     return "error: " + why;
 }
 
+// Printable ASCII, and tabs, which count as blanks between words.
 bool printableAscii(const QByteArray &line)
 {
-    return std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
+    return std::all_of(line.begin(), line.end(),
+                       [](char c) { return (c >= 0x20 && c <= 0x7E) || c == '\t'; });
 }
 
 // A position 0..31 written in decimal digits, or -1.

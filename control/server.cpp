@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 
 namespace {
@@ -40,6 +41,11 @@ bool ControlServer::listen(const QString &path, QString &problem)
         problem = QStringLiteral("a running panel already listens on %1: send it commands with "
                                  "--send, or stop it first.")
                       .arg(path);
+        return false;
+    }
+    if (QFileInfo(path).isDir()) {
+        problem =
+            QStringLiteral("cannot listen on %1: a directory is in the way; remove it.").arg(path);
         return false;
     }
     QLocalServer::removeServer(path);

@@ -100,7 +100,8 @@ private slots:
                 QCOMPARE(shown.status, 0);
                 QCOMPARE(shown.out, QFileInfo(program).fileName().toUtf8() + " 1.2\n");
             }
-            for (const QStringList &wrong : {QStringList{"--bogus"}, {"stray"}, {"--port"}}) {
+            for (const QStringList &wrong :
+                 {QStringList{"--bogus"}, {"stray"}, {"--port"}, {"--send", "-", "state"}}) {
                 const Outcome refused = run(program, wrong);
                 QCOMPARE(refused.status, 2);
                 QVERIFY2(refused.err.contains("--help' for more"), refused.err.constData());

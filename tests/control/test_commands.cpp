@@ -40,6 +40,9 @@ private slots:
         QTest::newRow("blanks, case")
             << QByteArray("  Speaker-3D   ON ") << Transactions{{0xF8, 0x04}}
             << with("speaker-3d=off", "speaker-3d=on");
+        QTest::newRow("tabs are blanks")
+            << QByteArray("\tpower\t on\t") << Transactions{{0xF8, 0x01}}
+            << with("power=off", "power=on");
         QTest::newRow("headphone 3d") << QByteArray("headphone-3d on") << Transactions{{0xF8, 0x08}}
                                       << with("headphone-3d=off", "headphone-3d=on");
         QTest::newRow("coupling") << QByteArray("coupling OCL") << Transactions{{0xF8, 0x02}}
@@ -92,7 +95,7 @@ private slots:
                                       "speaker-volume 007",
                                       "default now",
                                       "state all",
-                                      "power\ton",
+                                      "power\ron",
                                       "power on\x7f",
                                       "power \xc3\xa9",
                                       QByteArray(257, 'x')};

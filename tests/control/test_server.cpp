@@ -59,6 +59,9 @@ private slots:
         QVERIFY(stale.open(QIODevice::WriteOnly));
         stale.close();
         QVERIFY2(second.listen(path, problem), qPrintable(problem));
+        ControlServer third(*window); // a directory in the way is named as the cause
+        QVERIFY(!third.listen(scratch.path(), problem));
+        QVERIFY2(problem.contains("a directory is in the way"), qPrintable(problem));
     }
 
     // Two clients at once, one of them flooding, garbage included, and going away mid-line:
