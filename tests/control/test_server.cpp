@@ -2,6 +2,7 @@
 // misbehave costing the others nothing.
 #include "control/server.h"
 #include "panel_under_test.h"
+#include "raw_client.h"
 #include "recording_port.h"
 
 #include <QFileInfo>
@@ -67,6 +68,75 @@ private slots:
     // Two clients at once, one of them flooding, garbage included, and going away mid-line:
     // every complete line is answered in order, each write whole, and the other client's
     // commands all run.
+    // A client that has sent all it will, as socat and `nc -N` do, still gets the reply to every
+    // complete line, and then the panel closes the connection; a line cut off by the end of
+    // its input is dropped. A terminal's "\r\n" line end reads as "\n" does.
+    void everyLineSentIsAnsweredBeforeTheConnectionCloses()
+    {
+        const QByteArray lines = "power on\nspeaker-volume 1\nstate\nbogus\n";
+        const QByteArray expected =
+            "ok\nok\npower=on speaker-3d=off headphone-3d=off coupling=c-cupl address=0 "
+            "speaker-volume=1 speaker-gain=-36.0 headphone-volume=0 headphone-gain=-59.0\n"
+            "error: unknown command 'bogus'\n";
+        for (const QByteArray &sent : {lines, QByteArray(lines).replace("\n", "\r\n")}) {
+            RawClient client(path);
+            QVERIFY(client.connected());
+            client.write(sent + "power off");
+            client.shutWhenSent();
+            QVERIFY2(client.readToEnd(), client.received.constData());
+            QCOMPARE(client.received, expected);
+        }
+        QCOMPARE(window->control<QRadioButton>("poweron")->isChecked(), true);
+        QCOMPARE(takeTransactions(),
+                 (Transactions{{0xF8, 0x01}, {0xF8, 0x81}, {0xF8, 0x01}, {0xF8, 0x81}}));
+    }
+
+    // A client flooding commands without reading its replies delays another client's command
+    // by its share of the queue at most: 32 commands, and the one running.
+    void aFloodDelaysOthersByItsShareAtMost()
+    {
+        RawClient flood(path);
+        QLocalSocket steady;
+        steady.connectToServer(path);
+        QVERIFY(flood.connected() && steady.waitForConnected());
+        for (int i = 0; i < 5000; ++i) {
+            flood.write("speaker-volume " + QByteArray::number(i % 32) + "\n");
+        }
+        QVERIFY(
+            RawClient::runUntil([&] { return flood.pump() && recording::writes().size() > 0; }));
+        recording::clear();
+        steady.write("headphone-volume 5\n");
+        QCOMPARE(replies(steady, 1), QList<QByteArray>{"ok"});
+        const Transactions since = takeTransactions();
+        const auto headphone =
+            std::find(since.begin(), since.end(), Transactions::value_type{0xF8, 0x45});
+        QVERIFY(headphone != since.end());
+        QVERIFY2(headphone - since.begin() <= 33,
+                 qPrintable(QString::number(headphone - since.begin()) + " commands first"));
+    }
+
+    // A client that never reads its replies is read no further once a bounded amount of them
+    // waits: a flood cannot grow the panel's memory. Once it reads, it gets every reply.
+    void aClientThatDoesNotReadIsNotRead()
+    {
+        RawClient silent(path);
+        QVERIFY(silent.connected());
+        const QByteArray unknown(250, 'x'); // each reply echoes it: over 1 MB of replies
+        for (int i = 0; i < 4000; ++i) {
+            silent.write(unknown + "\n");
+        }
+        silent.write("power on\n");
+        const auto poweredOn = [&] {
+            return window->control<QRadioButton>("poweron")->isChecked();
+        };
+        QVERIFY(!RawClient::runUntil([&] { return silent.pump() && poweredOn(); }, 1000));
+        QVERIFY(silent.readLines(4001));
+        const QList<QByteArray> received = silent.received.split('\n');
+        QCOMPARE(received.count("error: unknown command '" + unknown + "'"), 4000);
+        QCOMPARE(received.at(4000), QByteArray("ok"));
+        QVERIFY(poweredOn());
+    }
+
     void clientsInterleaveWithoutLosingACommand()
     {
         QLocalSocket flood;
