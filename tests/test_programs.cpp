@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,6 +44,33 @@ QProcessEnvironment withoutDisplay()
 }
 
 const QByteArray kStartupWrites("0x7C <- 0x80\n0x7C <- 0x40\n0x7C <- 0x00\n");
+
+// The simulated board listening for scripts in a runtime folder of its own.
+struct ListeningSim {
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess sim;
+    QByteArray printed;
+
+    bool start(const QStringList &more = {})
+    {
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        sim.setProcessEnvironment(environment);
+        sim.start(SIM_PROGRAM, QStringList{"--listen"} + more);
+        while (printed.count('\n') < 3 && sim.waitForReadyRead(10000)) {
+            printed += sim.readAllStandardOutput();
+        }
+        return printed == kStartupWrites;
+    }
+    // The writes it printed after its start-up writes, once a SIGTERM has ended it.
+    QByteArray stop()
+    {
+        sim.terminate();
+        sim.waitForFinished(10000);
+        printed += sim.readAllStandardOutput();
+        return printed.mid(kStartupWrites.size());
+    }
+};
 
 } // namespace
 
@@ -221,6 +249,25 @@ private slots:
                                                       : "";
         }
         QCOMPARE(decoded, printed);
+    }
+
+    // A shell pipe into socat shuts its sending side after the last line: it still gets
+    // every reply, and socat ends when the panel has closed the connection.
+    void shellPipesGetEveryReply()
+    {
+        if (QStandardPaths::findExecutable("socat").isEmpty()) {
+            QSKIP("socat is not installed (scripts/setup installs it)");
+        }
+        ListeningSim board;
+        QVERIFY(board.start());
+        const Outcome piped =
+            run("socat", {"-", "UNIX-CONNECT:" + board.runtime.filePath("zq80415-sim.socket")},
+                board.environment, "speaker-volume 1\nstate\n");
+        QCOMPARE(piped.status, 0);
+        QVERIFY2(piped.out.startsWith("ok\npower=off ") && piped.out.endsWith("-59.0\n") &&
+                     piped.out.contains(" speaker-volume=1 "),
+                 piped.out.constData());
+        QCOMPARE(board.stop(), QByteArray("0x7C <- 0x81\n"));
     }
 
     // Nobody reading the board's output (a pipe into head that has ended) does not stop it.
