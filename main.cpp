@@ -41,6 +41,7 @@ int main(int argc, char *argv[])
     ZQ7130 window;
     Ending ending(window);
     ControlServer control(window);
+    QObject::connect(&window, &ZQ7130::portFailing, &control, &ControlServer::portFailing);
     QString problem;
     if (line.listen && !control.listen(controlSocketPath(linkedPort().program), problem)) {
         return refuse(problem.toStdString());

@@ -72,6 +72,10 @@ void ControlServer::take(Connection *client)
         if (!line) {
             break;
         }
+        if (!failure_.isEmpty()) {
+            client->reply(failure_);
+            continue;
+        }
         queue_.push_back({client, *line});
         ++queued;
     }
@@ -96,14 +100,38 @@ void ControlServer::runNext()
     const Pending pending = queue_.front();
     queue_.pop_front();
     running_ = true; // also keeps take() below from running the next command at once
+    current_ = pending.from;
     const QByteArray reply = runCommand(window_, pending.line);
     if (Connection *client = pending.from) {
-        client->reply(reply);
+        if (failure_.isEmpty()) {
+            client->reply(reply);
+        }
         --queued_[client];
         take(client);
     }
     running_ = false;
     if (!queue_.empty()) {
         next_.start(0);
+    }
+}
+
+void ControlServer::portFailing(const QString &what)
+{
+    if (!failure_.isEmpty()) {
+        return;
+    }
+    failure_ = "error: " + what.toUtf8();
+    if (running_ && current_) {
+        current_->reply(failure_);
+    }
+    for (const Pending &pending : queue_) {
+        if (pending.from) {
+            pending.from->reply(failure_);
+            --queued_[pending.from];
+        }
+    }
+    queue_.clear();
+    for (Connection *client : queued_.keys()) {
+        take(client); // what each has sent since is answered the same way
     }
 }

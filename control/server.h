@@ -38,6 +38,12 @@ public:
     // is not: then false, and `problem` says so.
     bool listen(const QString &path, QString &problem);
 
+    // The panel can no longer reach the chip (`what`: the port failure's first line): from now
+    // on every command, `state` included, is answered with it at once and none runs. The
+    // command that met the failure gets it first. Replies go out before this returns, as the
+    // program may end right after.
+    void portFailing(const QString &what);
+
 private:
     struct Pending {
         QPointer<Connection> from;
@@ -53,4 +59,6 @@ private:
     std::deque<Pending> queue_;
     QTimer next_;
     bool running_ = false;
+    QPointer<Connection> current_; // the client whose command runs now
+    QByteArray failure_;           // the reply to everything once the port has failed
 };

@@ -7,6 +7,7 @@
 
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QSlider>
 #include <QTemporaryDir>
 
 using recording::takeTransactions;
@@ -135,6 +136,34 @@ private slots:
         QCOMPARE(received.count("error: unknown command '" + unknown + "'"), 4000);
         QCOMPARE(received.at(4000), QByteArray("ok"));
         QVERIFY(poweredOn());
+    }
+
+    // From a port failure on, the command that met it and every command after it, state
+    // included, are answered with the failure at once and nothing more is written: while the
+    // failure is being reported (the event loop runs under the message box) and after.
+    void aPortFailureAnswersEveryCommand()
+    {
+        connect(window, &ZQ7130::portFailing, server, &ControlServer::portFailing);
+        QLocalSocket client;
+        QLocalSocket other;
+        client.connectToServer(path);
+        other.connectToServer(path);
+        QVERIFY(client.waitForConnected() && other.waitForConnected());
+        const QByteArray failed = "error: test port refused write 10";
+        QList<QByteArray> meanwhile;
+        window->whileReporting = [&] {
+            other.write("state\n");
+            meanwhile = replies(other, 1);
+        };
+        recording::failAtWrite(10);
+        client.write("power on\nspeaker-volume 3\n");
+        QCOMPARE(replies(client, 2), QList<QByteArray>(2, failed));
+        QCOMPARE(meanwhile, QList<QByteArray>{failed});
+        client.write("state\nheadphone-volume 1\n");
+        QCOMPARE(replies(client, 2), QList<QByteArray>(2, failed));
+        QCOMPARE(window->failures, 1);
+        QCOMPARE(recording::writes().size(), 9U);
+        QCOMPARE(window->control<QSlider>("monovol")->value(), 0);
     }
 
     void clientsInterleaveWithoutLosingACommand()
