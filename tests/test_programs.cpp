@@ -1,6 +1,8 @@
 // The two programs started as an operator starts them, headless.
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -268,6 +270,44 @@ private slots:
                      piped.out.contains(" speaker-volume=1 "),
                  piped.out.constData());
         QCOMPARE(board.stop(), QByteArray("0x7C <- 0x81\n"));
+    }
+
+    // --send with --port talks to the panel on that device, on its own socket; when that
+    // panel ends before a reply, the client says what is known of the unanswered command.
+    void clientReachesThePanelOnTheDeviceItNames()
+    {
+        QTemporaryDir runtime;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        const QString socket = runtime.filePath("zq80415-parport1.socket");
+        const Outcome nobody =
+            run(REAL_PROGRAM, {"--send", "--port", "/dev/parport1", "state"}, environment);
+        QCOMPARE(nobody.status, 1);
+        QVERIFY2(nobody.err.contains("no panel is listening on " + socket.toUtf8()),
+                 nobody.err.constData());
+
+        QLocalServer panel; // stands in for a panel on /dev/parport1 that ends mid-burst
+        QVERIFY(panel.listen(socket));
+        QProcess client;
+        client.setProcessEnvironment(environment);
+        client.start(REAL_PROGRAM,
+                     {"--send", "--port", "/dev/parport1", "power on", "speaker-volume 3"});
+        QVERIFY(panel.waitForNewConnection(10000));
+        QLocalSocket *connection = panel.nextPendingConnection();
+        QVERIFY(connection->waitForReadyRead(10000));
+        QCOMPARE(connection->readLine(), QByteArray("power on\n"));
+        connection->write("ok\n");
+        QVERIFY(connection->waitForBytesWritten() && connection->waitForReadyRead(10000));
+        QCOMPARE(connection->readLine(), QByteArray("speaker-volume 3\n"));
+        connection->close();
+        QVERIFY(client.waitForFinished(10000));
+        QCOMPARE(client.exitCode(), 1);
+        QCOMPARE(client.readAllStandardOutput(), QByteArray("ok\n"));
+        const QByteArray err = client.readAllStandardError();
+        QVERIFY2(err.contains("ended before it replied to 'speaker-volume 3': whether it "
+                              "reached the chip is unknown") &&
+                     err.contains("start-up state"),
+                 err.constData());
     }
 
     // Nobody reading the board's output (a pipe into head that has ended) does not stop it.

@@ -1,12 +1,15 @@
 // The control socket with real clients: who may connect, replies in order, and clients that
 // misbehave costing the others nothing.
 #include "control/server.h"
+#include "control/socket_path.h"
 #include "panel_under_test.h"
 #include "raw_client.h"
 #include "recording_port.h"
 
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSlider>
 #include <QTemporaryDir>
 
@@ -69,6 +72,37 @@ private slots:
     // Two clients at once, one of them flooding, garbage included, and going away mid-line:
     // every complete line is answered in order, each write whole, and the other client's
     // commands all run.
+    // One socket per board: the default device and the simulated board keep their program's
+    // name, any other device path gets a name of its own that stays a plain file name of
+    // bounded length, however odd the path.
+    void eachDeviceHasASocketOfItsOwn()
+    {
+        const auto name = [](const QString &device) {
+            return controlSocketName("zq80415", "/dev/parport0", device);
+        };
+        QCOMPARE(controlSocketName("zq80415-sim", nullptr, ""), QString("zq80415-sim.socket"));
+        QCOMPARE(name(""), QString("zq80415.socket"));
+        QCOMPARE(name("/dev/parport0"), QString("zq80415.socket"));
+        QCOMPARE(name("/dev//parport1"), QString("zq80415-parport1.socket"));
+        QCOMPARE(name("/dev/i2c-3"), QString("zq80415-i2c-3.socket"));
+        QCOMPARE(name("/tmp/../dev/i2c-3"), QString("zq80415-i2c-3.socket"));
+        const QString odd[] = {"/dev/i2c/3",
+                               "/dev/i2c%2F3",
+                               "/i2c-3",
+                               "/dev/a b\n\xe9",
+                               "/dev/" + QString(200, 'x'),
+                               "/dev/" + QString(199, 'x')};
+        QSet<QString> names{name("/dev/i2c-3")};
+        for (const QString &device : odd) {
+            const QString named = name(device);
+            QVERIFY2(!named.contains('/') && named.size() <= 64 &&
+                         QRegularExpression("^[A-Za-z0-9._~%-]+$").match(named).hasMatch(),
+                     qPrintable(named));
+            names.insert(named);
+        }
+        QCOMPARE(names.size(), 1 + int(std::size(odd)));
+    }
+
     // A client that has sent all it will, as socat and `nc -N` do, still gets the reply to every
     // complete line, and then the panel closes the connection; a line cut off by the end of
     // its input is dropped. A terminal's "\r\n" line end reads as "\n" does.
