@@ -272,6 +272,34 @@ private slots:
         QCOMPARE(board.stop(), QByteArray("0x7C <- 0x81\n"));
     }
 
+    // A setup saved with `--send state > setup.txt` is restored with `--send - < setup.txt`:
+    // each control is set again with its write, the address first.
+    void aSavedSetupRestores()
+    {
+        ListeningSim board;
+        QVERIFY(board.start());
+        const QStringList setup{"address 1",    "power on",          "speaker-3d on",
+                                "coupling ocl", "speaker-volume 11", "headphone-volume 20"};
+        QCOMPARE(run(SIM_PROGRAM, QStringList{"--send"} + setup, board.environment).status, 0);
+        const Outcome saved = run(SIM_PROGRAM, {"--send", "state"}, board.environment);
+        QCOMPARE(saved.status, 0);
+        const Outcome fresh = run(SIM_PROGRAM,
+                                  {"--send", "address 0", "power off", "speaker-3d off",
+                                   "coupling c-cupl", "speaker-volume 0", "headphone-volume 0"},
+                                  board.environment);
+        QCOMPARE(fresh.status, 0);
+        const Outcome restored = run(SIM_PROGRAM, {"--send", "-"}, board.environment, saved.out);
+        QCOMPARE(restored.status, 0);
+        QCOMPARE(restored.out, QByteArray("ok\n"));
+        QCOMPARE(run(SIM_PROGRAM, {"--send", "state"}, board.environment).out, saved.out);
+        const QByteArray restoreWrites = "0x7D <- 0x01\n0x7D <- 0x05\n0x7D <- 0x05\n"
+                                         "0x7D <- 0x07\n0x7D <- 0x8B\n0x7D <- 0x54\n";
+        QCOMPARE(board.stop(), "0x7D <- 0x01\n0x7D <- 0x05\n0x7D <- 0x07\n0x7D <- 0x8B\n"
+                               "0x7D <- 0x54\n0x7C <- 0x06\n0x7C <- 0x02\n0x7C <- 0x00\n"
+                               "0x7C <- 0x80\n0x7C <- 0x40\n" +
+                                   restoreWrites);
+    }
+
     // --send with --port talks to the panel on that device, on its own socket; when that
     // panel ends before a reply, the client says what is known of the unanswered command.
     void clientReachesThePanelOnTheDeviceItNames()

@@ -80,6 +80,56 @@ private slots:
         }
     }
 
+    // The state line sent back restores that state; any of its fields in any order set
+    // each named control with the write a click or a slider move makes: the address first,
+    // then the options, then the volumes.
+    void aStateLineRestoresItsState()
+    {
+        const QByteArray start = run("state");
+        for (const char *setting : {"address 1", "power on", "speaker-3d on", "coupling ocl",
+                                    "speaker-volume 11", "headphone-volume 20"}) {
+            QCOMPARE(run(setting), QByteArray("ok"));
+        }
+        const QByteArray saved = run("state");
+        QCOMPARE(run(start), QByteArray("ok"));
+        QCOMPARE(run("state"), start);
+        recording::clear();
+        QCOMPARE(run(saved), QByteArray("ok"));
+        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x01},
+                                                   {0xFA, 0x05},
+                                                   {0xFA, 0x05},
+                                                   {0xFA, 0x07},
+                                                   {0xFA, 0x8B},
+                                                   {0xFA, 0x54}}));
+        QCOMPARE(run("state"), saved);
+        QCOMPARE(run("speaker-volume=3 Power=OFF address=0"), QByteArray("ok"));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x06}, {0xF8, 0x83}}));
+    }
+
+    // Every field is checked before anything is written, the last as the first.
+    void aBadStateLineWritesNothing()
+    {
+        const QByteArray start = run("state");
+        const QByteArray refused[] = {"power=on bogus=1",
+                                      "power=on power=off",
+                                      "power=maybe",
+                                      "power=",
+                                      "=on",
+                                      "power=on speaker-volume 3",
+                                      "speaker-volume=32",
+                                      "speaker-gain=0.0",
+                                      "speaker-volume=11 speaker-gain=1.5",
+                                      "headphone-volume=0 headphone-gain=-47.0",
+                                      "speaker-volume=11 speaker-gain=0.0 address=2"};
+        for (const QByteArray &line : refused) {
+            QVERIFY2(run(line).startsWith("error: "), line.constData());
+        }
+        QCOMPARE(run("headphone-volume=0 speaker-gain=0.0"),
+                 QByteArray("error: speaker-gain needs speaker-volume beside it"));
+        QCOMPARE(recording::writes().size(), 0U);
+        QCOMPARE(run("state"), start);
+    }
+
     void badInputIsRefusedAndWritesNothing()
     {
         const QByteArray refused[] = {"",
