@@ -80,30 +80,13 @@ private slots:
         }
     }
 
-    // The state line sent back restores that state; any of its fields in any order set
-    // each named control with the write a click or a slider move makes: the address first,
-    // then the options, then the volumes.
-    void aStateLineRestoresItsState()
+    // The state line's fields, any of them in any order, set each named control with the
+    // write its command makes: the address first, then the options, then the volumes (the
+    // whole line saved and sent back is tested on the real programs).
+    void stateFieldsSetTheirControlsInOrder()
     {
-        const QByteArray start = run("state");
-        for (const char *setting : {"address 1", "power on", "speaker-3d on", "coupling ocl",
-                                    "speaker-volume 11", "headphone-volume 20"}) {
-            QCOMPARE(run(setting), QByteArray("ok"));
-        }
-        const QByteArray saved = run("state");
-        QCOMPARE(run(start), QByteArray("ok"));
-        QCOMPARE(run("state"), start);
-        recording::clear();
-        QCOMPARE(run(saved), QByteArray("ok"));
-        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x01},
-                                                   {0xFA, 0x05},
-                                                   {0xFA, 0x05},
-                                                   {0xFA, 0x07},
-                                                   {0xFA, 0x8B},
-                                                   {0xFA, 0x54}}));
-        QCOMPARE(run("state"), saved);
-        QCOMPARE(run("speaker-volume=3 Power=OFF address=0"), QByteArray("ok"));
-        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x06}, {0xF8, 0x83}}));
+        QCOMPARE(run("speaker-volume=3 Power=ON address=1"), QByteArray("ok"));
+        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x01}, {0xFA, 0x83}}));
     }
 
     // Every field is checked before anything is written, the last as the first.
