@@ -28,8 +28,9 @@ int main(int argc, char *argv[])
         return *status;
     }
     const CommandLine &line = std::get<CommandLine>(parsed);
+    const QString device = QString::fromStdString(line.port.device); // empty: the default
     if (line.send) {
-        return sendCommands(argc, argv, line.commands);
+        return sendCommands(argc, argv, device, line.commands);
     }
     if (const std::string problem = configurePort(line.port); !problem.empty()) {
         return refuse(problem);
@@ -41,8 +42,9 @@ int main(int argc, char *argv[])
     ZQ7130 window;
     Ending ending(window);
     ControlServer control(window);
+    QObject::connect(&window, &ZQ7130::portFailing, &control, &ControlServer::portFailing);
     QString problem;
-    if (line.listen && !control.listen(controlSocketPath(linkedPort().program), problem)) {
+    if (line.listen && !control.listen(controlSocketPath(device), problem)) {
         return refuse(problem.toStdString());
     }
     // A signal during a wait for the port is held until the claim ends, and then ends the run

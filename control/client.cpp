@@ -20,15 +20,25 @@ int fail(const QString &why)
     return 1;
 }
 
+// What is known of a command sent without a reply: it may have run, all or part of it.
+QString unanswered(const QString &command, bool panelEnded)
+{
+    const QString what =
+        panelEnded ? QStringLiteral("the panel ended before it replied to '%1'").arg(command)
+                   : QStringLiteral("the panel did not reply to '%1' within %2 s")
+                         .arg(command, QString::number(kReplyTimeoutMs / 1000));
+    return what + QStringLiteral(": whether it reached the chip is unknown. A panel started "
+                                 "again writes its start-up state, which 'state' then shows.");
+}
+
 // One command out, one reply back and printed. Returns false after an error reply.
 bool exchange(QLocalSocket &socket, const QByteArray &command, int &status)
 {
     socket.write(command + '\n');
     while (!socket.canReadLine()) {
         if (!socket.waitForReadyRead(kReplyTimeoutMs)) {
-            status = fail(QStringLiteral("the panel ended or stopped answering before it replied "
-                                         "to '%1'.")
-                              .arg(QString::fromLatin1(command)));
+            status = fail(unanswered(QString::fromLatin1(command),
+                                     socket.state() != QLocalSocket::ConnectedState));
             return false;
         }
     }
@@ -41,10 +51,10 @@ bool exchange(QLocalSocket &socket, const QByteArray &command, int &status)
 
 } // namespace
 
-int sendCommands(int argc, char *argv[], const QStringList &commands)
+int sendCommands(int argc, char *argv[], const QString &device, const QStringList &commands)
 {
     QCoreApplication client(argc, argv);
-    const QString path = controlSocketPath(linkedPort().program);
+    const QString path = controlSocketPath(device);
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(2000)) {

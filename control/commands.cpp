@@ -1,69 +1,26 @@
 #include "commands.h"
 
+#include "controls.h"
+#include "restore.h"
+
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QList>
-#include <QSlider>
-#include <QWidget>
 
 #include <algorithm>
 
 namespace {
-
-// Each option command: its word, and each value with the option that selecting it selects.
-struct OptionCommand {
-    const char *word;
-    const char *values[2];
-    const char *controls[2];
-};
-
-constexpr OptionCommand kOptions[] = {
-    {"power", {"on", "off"}, {"poweron", "poweroff"}},
-    {"speaker-3d", {"on", "off"}, {"ls3don", "ls3doff"}},
-    {"headphone-3d", {"on", "off"}, {"hp3don", "hp3doff"}},
-    {"coupling", {"ocl", "c-cupl"}, {"OCL", "CCUPL"}},
-    {"address", {"0", "1"}, {"addrzero", "addrone"}},
-};
-
-constexpr std::pair<const char *, const char *> kVolumes[] = {
-    {"speaker-volume", "monovol"},
-    {"headphone-volume", "rightvol"},
-};
-
-template <class Control = QWidget> Control *control(QWidget &window, const char *name)
-{
-    return window.findChild<Control *>(QLatin1String(name));
-}
 
 QByteArray error(const QByteArray &why)
 {
     return "error: " + why;
 }
 
+// Printable ASCII, and tabs, which count as blanks between words.
 bool printableAscii(const QByteArray &line)
 {
-    return std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c <= 0x7E; });
-}
-
-// A position 0..31 written in decimal digits, or -1.
-int position(const QByteArray &word)
-{
-    bool number = false;
-    const int value = word.size() <= 2 ? word.toInt(&number) : -1;
-    const bool digits =
-        std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; });
-    return number && digits && value <= 31 ? value : -1;
-}
-
-// Moves the slider as the operator would; at the position already, reports it once more, so a
-// script can repeat a setting.
-void moveSlider(QSlider &slider, int to)
-{
-    if (slider.value() == to) {
-        Q_EMIT slider.valueChanged(to);
-    } else {
-        slider.setValue(to);
-    }
+    return std::all_of(line.begin(), line.end(),
+                       [](char c) { return (c >= 0x20 && c <= 0x7E) || c == '\t'; });
 }
 
 QByteArray state(QWidget &window)
@@ -73,7 +30,7 @@ QByteArray state(QWidget &window)
         return QByteArray(option.word) + '=' + option.values[first ? 0 : 1];
     };
     const auto gain = [&](const char *box) {
-        return control<QLineEdit>(window, box)->text().remove(' ').remove("dB").toLatin1();
+        return gainWord(control<QLineEdit>(window, box)->text());
     };
     const auto volume = [&](const char *slider) {
         return QByteArray::number(control<QSlider>(window, slider)->value());
@@ -82,14 +39,19 @@ QByteArray state(QWidget &window)
     for (const OptionCommand &option : kOptions) {
         fields << chosen(option);
     }
-    fields << "speaker-volume=" + volume("monovol") << "speaker-gain=" + gain("hfgainbox")
-           << "headphone-volume=" + volume("rightvol") << "headphone-gain=" + gain("rgainbox");
+    for (const VolumeCommand &slider : kVolumes) {
+        fields << slider.word + ('=' + volume(slider.slider))
+               << slider.gainField + ('=' + gain(slider.gainBox));
+    }
     return fields.join(' ');
 }
 
 QByteArray run(QWidget &window, const QList<QByteArray> &words)
 {
     const QByteArray &verb = words.first();
+    if (verb.contains('=')) {
+        return restoreState(window, words);
+    }
     for (const OptionCommand &option : kOptions) {
         if (verb != option.word) {
             continue;
@@ -102,13 +64,13 @@ QByteArray run(QWidget &window, const QList<QByteArray> &words)
         }
         return error(verb + " takes " + option.values[0] + " or " + option.values[1]);
     }
-    for (const auto &[word, slider] : kVolumes) {
-        if (verb == word) {
+    for (const VolumeCommand &slider : kVolumes) {
+        if (verb == slider.word) {
             const int to = words.size() == 2 ? position(words[1]) : -1;
             if (to < 0) {
                 return error(verb + " takes a position from 0 to 31");
             }
-            moveSlider(*control<QSlider>(window, slider), to);
+            moveSlider(*control<QSlider>(window, slider.slider), to);
             return "ok";
         }
     }

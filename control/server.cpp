@@ -1,16 +1,17 @@
 #include "server.h"
 
 #include "commands.h"
+#include "connection.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 
 namespace {
 
-// A client's lines read ahead of running them, and the bytes buffered for it: beyond these it
-// is simply not read until its queue drains, so a flood waits in the client's own socket.
+// A client's lines taken ahead of running them: beyond these it is not read until its queue
+// drains, so a flood delays another client's command by this many commands at most.
 constexpr int kMaxQueuedPerClient = 32;
-constexpr qint64 kReadBuffer = 4096;
 
 } // namespace
 
@@ -18,7 +19,11 @@ ControlServer::ControlServer(QWidget &window)
     : window_(window)
 {
     server_.setSocketOptions(QLocalServer::UserAccessOption);
-    connect(&server_, &QLocalServer::newConnection, this, &ControlServer::accept);
+    server_.adopt = [this](int descriptor) {
+        auto *client = new Connection(descriptor, this);
+        queued_.insert(client, 0);
+        connect(client, &Connection::ready, this, [this, client] { take(client); });
+    };
     next_.setSingleShot(true);
     connect(&next_, &QTimer::timeout, this, &ControlServer::runNext);
 }
@@ -26,8 +31,9 @@ ControlServer::ControlServer(QWidget &window)
 // Clients still connected go with the listening socket, and nothing they sent runs any more.
 ControlServer::~ControlServer()
 {
-    for (QLocalSocket *socket : clients_.keys()) {
-        socket->disconnect(this);
+    queue_.clear();
+    for (Connection *client : queued_.keys()) {
+        delete client;
     }
 }
 
@@ -42,6 +48,11 @@ bool ControlServer::listen(const QString &path, QString &problem)
                       .arg(path);
         return false;
     }
+    if (QFileInfo(path).isDir()) {
+        problem =
+            QStringLiteral("cannot listen on %1: a directory is in the way; remove it.").arg(path);
+        return false;
+    }
     QLocalServer::removeServer(path);
     if (!server_.listen(path)) {
         problem = QStringLiteral("cannot listen on %1: %2.").arg(path, server_.errorString());
@@ -51,43 +62,28 @@ bool ControlServer::listen(const QString &path, QString &problem)
     return true;
 }
 
-void ControlServer::accept()
+// Queues the complete lines a client has sent, up to its share and while it reads its
+// replies. A client that has sent all it will is closed once every reply is out.
+void ControlServer::take(Connection *client)
 {
-    while (QLocalSocket *socket = server_.nextPendingConnection()) {
-        socket->setReadBufferSize(kReadBuffer);
-        clients_.insert(socket, {});
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { take(socket); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { forget(socket); });
-    }
-}
-
-// Queues the complete lines a client has sent, up to its share.
-void ControlServer::take(QLocalSocket *socket)
-{
-    Client &client = clients_[socket];
-    while (client.queued < kMaxQueuedPerClient) {
-        if (client.discarding) {
-            const QByteArray skipped = socket->readLine(kReadBuffer);
-            client.discarding = !skipped.endsWith('\n');
-            if (skipped.isEmpty()) {
-                break;
-            }
+    int &queued = queued_[client];
+    while (queued < kMaxQueuedPerClient && !client->backedUp()) {
+        std::optional<QByteArray> line = client->nextLine();
+        if (!line) {
+            break;
+        }
+        if (!failure_.isEmpty()) {
+            client->reply(failure_);
             continue;
         }
-        const bool whole = socket->canReadLine();
-        if (!whole && socket->bytesAvailable() <= kMaxCommandLength + 1) {
-            break; // the rest of the line is still to come
-        }
-        // A line with no end within reach is longer than any command: it stays longer than
-        // kMaxCommandLength, so runCommand refuses it, and the rest of it is skipped.
-        QByteArray line = socket->readLine(kMaxCommandLength + 2);
-        const bool ended = line.endsWith('\n');
-        if (ended) {
-            line.chop(line.endsWith("\r\n") ? 2 : 1); // a terminal's line end too
-        }
-        client.discarding = !ended;
-        queue_.push_back({socket, line});
-        ++client.queued;
+        queue_.push_back({client, *line});
+        ++queued;
+    }
+    if (queued == 0 && client->finished()) {
+        queued_.remove(client);
+        client->disconnect(this);
+        client->deleteLater();
+        return;
     }
     if (!queue_.empty() && !running_ && !next_.isActive()) {
         runNext();
@@ -104,15 +100,14 @@ void ControlServer::runNext()
     const Pending pending = queue_.front();
     queue_.pop_front();
     running_ = true; // also keeps take() below from running the next command at once
+    current_ = pending.from;
     const QByteArray reply = runCommand(window_, pending.line);
-    if (QLocalSocket *socket = pending.from) {
-        socket->write(reply + '\n');
-        --clients_[socket].queued;
-        if (socket->state() == QLocalSocket::ConnectedState) {
-            take(socket);
-        } else {
-            forget(socket);
+    if (Connection *client = pending.from) {
+        if (failure_.isEmpty()) {
+            client->reply(reply);
         }
+        --queued_[client];
+        take(client);
     }
     running_ = false;
     if (!queue_.empty()) {
@@ -120,14 +115,23 @@ void ControlServer::runNext()
     }
 }
 
-// A client that went away still has its complete lines run; a partial line is dropped. It is
-// deleted once none of its lines waits.
-void ControlServer::forget(QLocalSocket *socket)
+void ControlServer::portFailing(const QString &what)
 {
-    take(socket);
-    const auto client = clients_.find(socket);
-    if (client != clients_.end() && client->queued == 0) {
-        clients_.erase(client);
-        socket->deleteLater();
+    if (!failure_.isEmpty()) {
+        return;
+    }
+    failure_ = "error: " + what.toUtf8();
+    if (running_ && current_) {
+        current_->reply(failure_);
+    }
+    for (const Pending &pending : queue_) {
+        if (pending.from) {
+            pending.from->reply(failure_);
+            --queued_[pending.from];
+        }
+    }
+    queue_.clear();
+    for (Connection *client : queued_.keys()) {
+        take(client); // what each has sent since is answered the same way
     }
 }

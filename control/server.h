@@ -2,7 +2,7 @@
 // line, one reply a line. It only parses and checks; each command drives the window's own
 // controls (commands.h). Commands of every client run one at a time in arrival order, each
 // whole before the next starts, with the window's own events in between; a client that
-// floods, sends garbage or goes away mid-line costs the others nothing.
+// floods, sends garbage, never reads or goes away mid-line costs the others nothing.
 #pragma once
 
 #include <QHash>
@@ -11,9 +11,20 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 
-class QLocalSocket;
+class Connection;
 class QWidget;
+
+// QLocalServer that hands each accepted connection's descriptor over instead of wrapping it in
+// a QLocalSocket, which would close the connection when the client shuts its sending side.
+class DescriptorServer : public QLocalServer {
+public:
+    std::function<void(int descriptor)> adopt;
+
+protected:
+    void incomingConnection(quintptr descriptor) override { adopt(int(descriptor)); }
+};
 
 class ControlServer : public QObject {
     Q_OBJECT
@@ -27,25 +38,27 @@ public:
     // is not: then false, and `problem` says so.
     bool listen(const QString &path, QString &problem);
 
+    // The panel can no longer reach the chip (`what`: the port failure's first line): from now
+    // on every command, `state` included, is answered with it at once and none runs. The
+    // command that met the failure gets it first. Replies go out before this returns, as the
+    // program may end right after.
+    void portFailing(const QString &what);
+
 private:
-    struct Client {
-        int queued = 0;          // its lines waiting in the queue
-        bool discarding = false; // inside a line too long to take: skipping to its end
-    };
     struct Pending {
-        QPointer<QLocalSocket> from;
+        QPointer<Connection> from;
         QByteArray line;
     };
 
-    void accept();
-    void take(QLocalSocket *socket);
+    void take(Connection *client);
     void runNext();
-    void forget(QLocalSocket *socket);
 
     QWidget &window_;
-    QLocalServer server_;
-    QHash<QLocalSocket *, Client> clients_;
+    DescriptorServer server_;
+    QHash<Connection *, int> queued_; // each client's lines waiting in queue_
     std::deque<Pending> queue_;
     QTimer next_;
     bool running_ = false;
+    QPointer<Connection> current_; // the client whose command runs now
+    QByteArray failure_;           // the reply to everything once the port has failed
 };

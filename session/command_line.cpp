@@ -66,6 +66,9 @@ std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
         return usageError(
             QStringLiteral("--send needs a command, or '-' to read them from stdin."));
     }
+    if (line.send && line.commands.size() > 1 && line.commands.contains(QStringLiteral("-"))) {
+        return usageError(QStringLiteral("--send - reads the commands from stdin: give no other."));
+    }
     if (line.send && line.listen) {
         return usageError(QStringLiteral("--send and --listen exclude each other."));
     }

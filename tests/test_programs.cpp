@@ -1,7 +1,8 @@
 // The two programs started as an operator starts them, headless.
+#include "programs.h"
+
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -11,27 +12,6 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs a program to its end in `environment` (default: headless), `input` on its stdin.
-Outcome run(const char *program, const QStringList &arguments,
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
-            const QByteArray &input = {})
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    const bool ended = process.waitForFinished(10000);
-    return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
 // An operator's shell over ssh: no display named anywhere.
 QProcessEnvironment withoutDisplay()
 {
@@ -40,36 +20,6 @@ QProcessEnvironment withoutDisplay()
         environment.remove(name);
     }
     return environment;
-}
-
-const QByteArray kStartupWrites("0x7C <- 0x80\n0x7C <- 0x40\n0x7C <- 0x00\n");
-
-// Decodes a bus recording with sigrok-cli, as a logic analyser's software would, into the
-// simulated board's own lines; only a write with its start, address, data and stop counts.
-QByteArray decodeRecording(const QString &path)
-{
-    QProcess sigrok; // compress: idle stretches between writes are shortened for speed
-    sigrok.start("sigrok-cli", {"-I", "vcd:compress=20000", "-i", path, "-P", "i2c:scl=SCL:sda=SDA",
-                                "-A", "i2c=start:stop:address-write:data-write"});
-    if (!sigrok.waitForFinished(60000)) {
-        return "sigrok-cli did not run (scripts/setup installs it)";
-    }
-    QByteArray decoded;
-    QByteArray write;
-    for (const QByteArray &line : sigrok.readAllStandardOutput().split('\n')) {
-        const QByteArray value = line.mid(line.lastIndexOf(' ') + 1);
-        if (line.contains(": Start")) {
-            write = "start ";
-        } else if (line.contains("Address write")) {
-            write += "0x" + value + " <- ";
-        } else if (line.contains("Data write")) {
-            write += "0x" + value;
-        } else if (line.contains(": Stop") && write.startsWith("start ")) {
-            decoded += write.mid(6) + '\n';
-            write.clear();
-        }
-    }
-    return decoded;
 }
 
 } // namespace
@@ -128,7 +78,8 @@ private slots:
                 QCOMPARE(shown.status, 0);
                 QCOMPARE(shown.out, QFileInfo(program).fileName().toUtf8() + " 1.2\n");
             }
-            for (const QStringList &wrong : {QStringList{"--bogus"}, {"stray"}, {"--port"}}) {
+            for (const QStringList &wrong :
+                 {QStringList{"--bogus"}, {"stray"}, {"--port"}, {"--send", "-", "state"}}) {
                 const Outcome refused = run(program, wrong);
                 QCOMPARE(refused.status, 2);
                 QVERIFY2(refused.err.contains("--help' for more"), refused.err.constData());
@@ -227,53 +178,6 @@ private slots:
         }
         server.terminate();
         server.waitForFinished();
-    }
-
-    // A script drives the running board through its control socket, the client in the same
-    // executable; the board's recording of the bus decodes, independently, to what it printed.
-    void scriptsDriveTheBoardAndTheBusRecordingDecodes()
-    {
-        QTemporaryDir runtime;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_RUNTIME_DIR", runtime.path());
-        const Outcome nobody = run(SIM_PROGRAM, {"--send", "state"}, environment);
-        QCOMPARE(nobody.status, 1);
-        QVERIFY2(nobody.err.contains("no panel is listening"), nobody.err.constData());
-
-        QProcess sim;
-        sim.setProcessEnvironment(environment);
-        sim.start(SIM_PROGRAM, {"--listen", "--vcd", runtime.filePath("bus.vcd")});
-        QByteArray printed;
-        while (printed.count('\n') < 3 && sim.waitForReadyRead(10000)) {
-            printed += sim.readAllStandardOutput();
-        }
-        const Outcome sent = run(SIM_PROGRAM,
-                                 {"--send", "power on", "speaker-volume 11", "default", "bogus",
-                                  "power on"}, // not sent: the client stops at the error
-                                 environment);
-        QCOMPARE(sent.status, 1);
-        QCOMPARE(sent.out, QByteArray("ok\nok\nok\nerror: unknown command 'bogus'\n"));
-        const Outcome piped =
-            run(SIM_PROGRAM, {"--send", "-"}, environment, "headphone-volume 31\n\nstate\n");
-        QCOMPARE(piped.status, 0);
-        QVERIFY2(piped.out.startsWith("ok\npower=off ") &&
-                     piped.out.contains("headphone-gain=18.0"),
-                 piped.out.constData());
-        // Read while the board runs, then once it has ended: both decode to every write.
-        const QByteArray decodedWhileRunning = decodeRecording(runtime.filePath("bus.vcd"));
-        sim.terminate();
-        QVERIFY(sim.waitForFinished(10000));
-        QCOMPARE(sim.exitCode(), 128 + SIGTERM);
-        QVERIFY(QDir(runtime.path()).entryList({"*.socket"}, QDir::System).isEmpty());
-        printed += sim.readAllStandardOutput();
-        QCOMPARE(printed, kStartupWrites +
-                              "0x7C <- 0x01\n0x7C <- 0x8B\n0x7C <- 0xA0\n0x7C <- 0x60\n"
-                              "0x7C <- 0x00\n0x7C <- 0x80\n0x7C <- 0x7F\n");
-        QCOMPARE(decodedWhileRunning, printed);
-        QFile vcd(runtime.filePath("bus.vcd")); // a logic analyser's view: released until used
-        QVERIFY(vcd.open(QIODevice::ReadOnly));
-        QVERIFY(vcd.readAll().contains("#0\n$dumpvars\n1c\n1d\n$end\n#"));
-        QCOMPARE(decodeRecording(runtime.filePath("bus.vcd")), printed);
     }
 
     // Nobody reading the board's output (a pipe into head that has ended) does not stop it.

@@ -40,6 +40,9 @@ private slots:
         QTest::newRow("blanks, case")
             << QByteArray("  Speaker-3D   ON ") << Transactions{{0xF8, 0x04}}
             << with("speaker-3d=off", "speaker-3d=on");
+        QTest::newRow("tabs are blanks")
+            << QByteArray("\tpower\t on\t") << Transactions{{0xF8, 0x01}}
+            << with("power=off", "power=on");
         QTest::newRow("headphone 3d") << QByteArray("headphone-3d on") << Transactions{{0xF8, 0x08}}
                                       << with("headphone-3d=off", "headphone-3d=on");
         QTest::newRow("coupling") << QByteArray("coupling OCL") << Transactions{{0xF8, 0x02}}
@@ -77,6 +80,39 @@ private slots:
         }
     }
 
+    // The state line's fields, any of them in any order, set each named control with the
+    // write its command makes: the address first, then the options, then the volumes (the
+    // whole line saved and sent back is tested on the real programs).
+    void stateFieldsSetTheirControlsInOrder()
+    {
+        QCOMPARE(run("speaker-volume=3 Power=ON address=1"), QByteArray("ok"));
+        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x01}, {0xFA, 0x83}}));
+    }
+
+    // Every field is checked before anything is written, the last as the first.
+    void aBadStateLineWritesNothing()
+    {
+        const QByteArray start = run("state");
+        const QByteArray refused[] = {"power=on bogus=1",
+                                      "power=on power=off",
+                                      "power=maybe",
+                                      "power=",
+                                      "=on",
+                                      "power=on speaker-volume 3",
+                                      "speaker-volume=32",
+                                      "speaker-gain=0.0",
+                                      "speaker-volume=11 speaker-gain=1.5",
+                                      "headphone-volume=0 headphone-gain=-47.0",
+                                      "speaker-volume=11 speaker-gain=0.0 address=2"};
+        for (const QByteArray &line : refused) {
+            QVERIFY2(run(line).startsWith("error: "), line.constData());
+        }
+        QCOMPARE(run("headphone-volume=0 speaker-gain=0.0"),
+                 QByteArray("error: speaker-gain needs speaker-volume beside it"));
+        QCOMPARE(recording::writes().size(), 0U);
+        QCOMPARE(run("state"), start);
+    }
+
     void badInputIsRefusedAndWritesNothing()
     {
         const QByteArray refused[] = {"",
@@ -92,7 +128,7 @@ private slots:
                                       "speaker-volume 007",
                                       "default now",
                                       "state all",
-                                      "power\ton",
+                                      "power\ron",
                                       "power on\x7f",
                                       "power \xc3\xa9",
                                       QByteArray(257, 'x')};

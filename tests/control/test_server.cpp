@@ -1,11 +1,16 @@
 // The control socket with real clients: who may connect, replies in order, and clients that
 // misbehave costing the others nothing.
 #include "control/server.h"
+#include "control/socket_path.h"
 #include "panel_under_test.h"
+#include "raw_client.h"
 #include "recording_port.h"
 
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSlider>
 #include <QTemporaryDir>
 
 using recording::takeTransactions;
@@ -59,11 +64,142 @@ private slots:
         QVERIFY(stale.open(QIODevice::WriteOnly));
         stale.close();
         QVERIFY2(second.listen(path, problem), qPrintable(problem));
+        ControlServer third(*window); // a directory in the way is named as the cause
+        QVERIFY(!third.listen(scratch.path(), problem));
+        QVERIFY2(problem.contains("a directory is in the way"), qPrintable(problem));
     }
 
     // Two clients at once, one of them flooding, garbage included, and going away mid-line:
     // every complete line is answered in order, each write whole, and the other client's
     // commands all run.
+    // One socket per board: the default device and the simulated board keep their program's
+    // name, any other device path gets a name of its own that stays a plain file name of
+    // bounded length, however odd the path.
+    void eachDeviceHasASocketOfItsOwn()
+    {
+        const auto name = [](const QString &device) {
+            return controlSocketName("zq80415", "/dev/parport0", device);
+        };
+        QCOMPARE(controlSocketName("zq80415-sim", nullptr, ""), QString("zq80415-sim.socket"));
+        QCOMPARE(name(""), QString("zq80415.socket"));
+        QCOMPARE(name("/dev/parport0"), QString("zq80415.socket"));
+        QCOMPARE(name("/dev//parport1"), QString("zq80415-parport1.socket"));
+        QCOMPARE(name("/dev/i2c-3"), QString("zq80415-i2c-3.socket"));
+        QCOMPARE(name("/tmp/../dev/i2c-3"), QString("zq80415-i2c-3.socket"));
+        const QString odd[] = {"/dev/i2c/3",
+                               "/dev/i2c%2F3",
+                               "/i2c-3",
+                               "/dev/a b\n\xe9",
+                               "/dev/" + QString(200, 'x'),
+                               "/dev/" + QString(199, 'x')};
+        QSet<QString> names{name("/dev/i2c-3")};
+        for (const QString &device : odd) {
+            const QString named = name(device);
+            QVERIFY2(!named.contains('/') && named.size() <= 64 &&
+                         QRegularExpression("^[A-Za-z0-9._~%-]+$").match(named).hasMatch(),
+                     qPrintable(named));
+            names.insert(named);
+        }
+        QCOMPARE(names.size(), 1 + int(std::size(odd)));
+    }
+
+    // A client that has sent all it will, as socat and `nc -N` do, still gets the reply to every
+    // complete line, and then the panel closes the connection; a line cut off by the end of
+    // its input is dropped. A terminal's "\r\n" line end reads as "\n" does.
+    void everyLineSentIsAnsweredBeforeTheConnectionCloses()
+    {
+        const QByteArray lines = "power on\nspeaker-volume 1\nstate\nbogus\n";
+        const QByteArray expected =
+            "ok\nok\npower=on speaker-3d=off headphone-3d=off coupling=c-cupl address=0 "
+            "speaker-volume=1 speaker-gain=-36.0 headphone-volume=0 headphone-gain=-59.0\n"
+            "error: unknown command 'bogus'\n";
+        for (const QByteArray &sent : {lines, QByteArray(lines).replace("\n", "\r\n")}) {
+            RawClient client(path);
+            QVERIFY(client.connected());
+            client.write(sent + "power off");
+            client.shutWhenSent();
+            QVERIFY2(client.readToEnd(), client.received.constData());
+            QCOMPARE(client.received, expected);
+        }
+        QCOMPARE(window->control<QRadioButton>("poweron")->isChecked(), true);
+        QCOMPARE(takeTransactions(),
+                 (Transactions{{0xF8, 0x01}, {0xF8, 0x81}, {0xF8, 0x01}, {0xF8, 0x81}}));
+    }
+
+    // A client flooding commands without reading its replies delays another client's command
+    // by its share of the queue at most: 32 commands, and the one running.
+    void aFloodDelaysOthersByItsShareAtMost()
+    {
+        RawClient flood(path);
+        QLocalSocket steady;
+        steady.connectToServer(path);
+        QVERIFY(flood.connected() && steady.waitForConnected());
+        for (int i = 0; i < 5000; ++i) {
+            flood.write("speaker-volume " + QByteArray::number(i % 32) + "\n");
+        }
+        QVERIFY(
+            RawClient::runUntil([&] { return flood.pump() && recording::writes().size() > 0; }));
+        recording::clear();
+        steady.write("headphone-volume 5\n");
+        QCOMPARE(replies(steady, 1), QList<QByteArray>{"ok"});
+        const Transactions since = takeTransactions();
+        const auto headphone =
+            std::find(since.begin(), since.end(), Transactions::value_type{0xF8, 0x45});
+        QVERIFY(headphone != since.end());
+        QVERIFY2(headphone - since.begin() <= 33,
+                 qPrintable(QString::number(headphone - since.begin()) + " commands first"));
+    }
+
+    // A client that never reads its replies is read no further once a bounded amount of them
+    // waits: a flood cannot grow the panel's memory. Once it reads, it gets every reply.
+    void aClientThatDoesNotReadIsNotRead()
+    {
+        RawClient silent(path);
+        QVERIFY(silent.connected());
+        const QByteArray unknown(250, 'x'); // each reply echoes it: over 1 MB of replies
+        for (int i = 0; i < 4000; ++i) {
+            silent.write(unknown + "\n");
+        }
+        silent.write("power on\n");
+        const auto poweredOn = [&] {
+            return window->control<QRadioButton>("poweron")->isChecked();
+        };
+        QVERIFY(!RawClient::runUntil([&] { return silent.pump() && poweredOn(); }, 1000));
+        QVERIFY(silent.readLines(4001));
+        const QList<QByteArray> received = silent.received.split('\n');
+        QCOMPARE(received.count("error: unknown command '" + unknown + "'"), 4000);
+        QCOMPARE(received.at(4000), QByteArray("ok"));
+        QVERIFY(poweredOn());
+    }
+
+    // From a port failure on, the command that met it and every command after it, state
+    // included, are answered with the failure at once and nothing more is written: while the
+    // failure is being reported (the event loop runs under the message box) and after.
+    void aPortFailureAnswersEveryCommand()
+    {
+        connect(window, &ZQ7130::portFailing, server, &ControlServer::portFailing);
+        QLocalSocket client;
+        QLocalSocket other;
+        client.connectToServer(path);
+        other.connectToServer(path);
+        QVERIFY(client.waitForConnected() && other.waitForConnected());
+        const QByteArray failed = "error: test port refused write 10";
+        QList<QByteArray> meanwhile;
+        window->whileReporting = [&] {
+            other.write("state\n");
+            meanwhile = replies(other, 1);
+        };
+        recording::failAtWrite(10);
+        client.write("power on\nspeaker-volume 3\n");
+        QCOMPARE(replies(client, 2), QList<QByteArray>(2, failed));
+        QCOMPARE(meanwhile, QList<QByteArray>{failed});
+        client.write("state\nheadphone-volume 1\n");
+        QCOMPARE(replies(client, 2), QList<QByteArray>(2, failed));
+        QCOMPARE(window->failures, 1);
+        QCOMPARE(recording::writes().size(), 9U);
+        QCOMPARE(window->control<QSlider>("monovol")->value(), 0);
+    }
+
     void clientsInterleaveWithoutLosingACommand()
     {
         QLocalSocket flood;

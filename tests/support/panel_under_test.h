@@ -9,10 +9,15 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include <functional>
+
 class PanelUnderTest : public ZQ7130 {
 public:
     int failures = 0;
     QString failure;
+    // Runs while a failure is reported, as the operator's message box would: the event loop
+    // goes on meanwhile.
+    std::function<void()> whileReporting;
 
     // Opens the window as the operator sees it, its start-up writes sent and forgotten.
     bool open()
@@ -44,5 +49,8 @@ protected:
     {
         ++failures;
         failure = QString::fromUtf8(error.what());
+        if (whileReporting) {
+            whileReporting();
+        }
     }
 };

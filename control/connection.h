@@ -1,0 +1,54 @@
+// One client of the control socket, on the connection's own descriptor: the lines it sends,
+// read ahead only a bounded amount, and the replies it is owed, held only a bounded amount
+// while it does not read them. A client that has finished sending (shut down its sending side,
+// as socat and `nc -N` do) still gets every reply; QLocalSocket would close the whole
+// connection at that end of input.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+
+#include <optional>
+
+class QSocketNotifier;
+
+class Connection : public QObject {
+    Q_OBJECT
+
+public:
+    // Takes over `descriptor`, a connected stream socket, and closes it when deleted.
+    Connection(int descriptor, QObject *parent);
+    ~Connection() override;
+
+    // The next complete line the client sent, its line end ("\n" or "\r\n") removed; nothing
+    // when none is complete yet. A line too long for any command comes as its first
+    // `kMaxCommandLength + 1` bytes, so it is refused, and the rest of it is skipped.
+    std::optional<QByteArray> nextLine();
+    // Sends a reply line; what the client's socket cannot take yet waits here.
+    void reply(const QByteArray &line);
+    // Replies waiting beyond what a client may leave unread: read nothing more from it.
+    bool backedUp() const;
+    // The client will send nothing more (it shut its side, went away or failed) and every
+    // reply it can still receive is out.
+    bool finished() const;
+
+signals:
+    // Bytes or the end of the client's input arrived, or waiting replies went out: there may
+    // be lines to take now.
+    void ready();
+
+private:
+    void readSome();
+    void writeSome();
+    void updateReading();
+    std::optional<QByteArray> lineFromInbox();
+
+    int descriptor_;
+    QSocketNotifier *reader_;
+    QSocketNotifier *writer_;
+    QByteArray inbox_;
+    QByteArray outbox_;
+    bool inputEnded_ = false;
+    bool peerGone_ = false;   // its receiving side is closed: replies are dropped
+    bool discarding_ = false; // inside a line too long to take: skipping to its end
+};

@@ -1,0 +1,56 @@
+// The programs as an operator or a script starts them: run to their end with an environment
+// and input of the test's choosing, or the simulated board listening for scripts.
+#pragma once
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+inline const QByteArray kStartupWrites("0x7C <- 0x80\n0x7C <- 0x40\n0x7C <- 0x00\n");
+
+struct Outcome {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program to its end in `environment` (default: headless), `input` on its stdin.
+inline Outcome run(const char *program, const QStringList &arguments,
+                   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
+                   const QByteArray &input = {})
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    const bool ended = process.waitForFinished(10000);
+    return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+// The simulated board listening for scripts in a runtime folder of its own.
+struct ListeningSim {
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess sim;
+    QByteArray printed;
+
+    bool start()
+    {
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        sim.setProcessEnvironment(environment);
+        sim.start(SIM_PROGRAM, {"--listen"});
+        while (printed.count('\n') < 3 && sim.waitForReadyRead(10000)) {
+            printed += sim.readAllStandardOutput();
+        }
+        return printed == kStartupWrites;
+    }
+    // The writes it printed after its start-up writes, once a SIGTERM has ended it.
+    QByteArray stop()
+    {
+        sim.terminate();
+        sim.waitForFinished(10000);
+        printed += sim.readAllStandardOutput();
+        return printed.mid(kStartupWrites.size());
+    }
+};
