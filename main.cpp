@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
     if (!app) {
         return 1;
     }
-    ZQ7130 window;
+    ZQ7130 window(line.addressBit);
     Ending ending(window);
     ControlServer control(window);
     QString problem;

@@ -33,7 +33,7 @@ void ZQ7130::preparePort()
 
 void ZQ7130::portFailed(const PortError &error)
 {
-    const char *headline = "The panel cannot reach the board: the parallel port failed.";
+    const char *headline = portFailureHeadline();
     std::fprintf(stderr, "zq80415: %s\n%s\n", headline, error.what());
     // Headless platforms have nobody to click the box away; stderr says it all there.
     const QString platform = QGuiApplication::platformName();
