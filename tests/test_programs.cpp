@@ -94,13 +94,24 @@ private slots:
                 QCOMPARE(shown.status, 0);
                 QVERIFY(shown.out.contains("--version") && shown.err.isEmpty());
                 QCOMPARE(shown.out.contains("--port <device>"), real);
+                QCOMPARE(shown.out.contains("--i2c <bus>"), real);
+                QVERIFY(shown.out.contains("--address <bit>"));
             }
             for (const char *version : {"--version", "-v"}) {
                 const Outcome shown = run(program, {version}, withoutDisplay());
                 QCOMPARE(shown.status, 0);
                 QCOMPARE(shown.out, QFileInfo(program).fileName().toUtf8() + " 1.2\n");
             }
-            for (const QStringList &wrong : {QStringList{"--bogus"}, {"stray"}, {"--port"}}) {
+            // Both devices at once, or an address bit other than 0 and 1, before any port.
+            const QStringList wrongs[] = {{"--bogus"},
+                                          {"stray"},
+                                          {"--port"},
+                                          {"--i2c"},
+                                          {"--i2c", "0", "--port", "/dev/parport0"},
+                                          {"--address", "2"},
+                                          {"--address", "01"},
+                                          {"--address", ""}};
+            for (const QStringList &wrong : wrongs) {
                 const Outcome refused = run(program, wrong);
                 QCOMPARE(refused.status, 2);
                 QVERIFY2(refused.err.contains("--help' for more"), refused.err.constData());
@@ -146,6 +157,60 @@ private slots:
         }
         QVERIFY(!QFileInfo::exists(missing));
         QCOMPARE(QFileInfo(plain).size(), 0);
+    }
+
+    // Whatever --i2c names that is no i2c-dev bus is refused with the reason before anything is
+    // opened; nothing is created or written there.
+    void i2cOptionRefusesWhatIsNoI2cBus()
+    {
+        QTemporaryDir scratch;
+        const QString missing = scratch.filePath("i2c-9");
+        const QString plain = scratch.filePath("plain");
+        QFile(plain).open(QIODevice::WriteOnly);
+        const std::pair<QString, QByteArray> cases[] = {
+            {missing, missing.toUtf8() + ": No such file or directory.\nLoad the I2C device "
+                                         "interface (sudo modprobe i2c-dev)"},
+            {plain, plain.toUtf8() + ": it is not a character device"},
+            {scratch.path(), scratch.path().toUtf8() + ": it is not a character device"},
+            {"/dev/null", "/dev/null: it is not an I2C bus device (i2c-dev)"},
+            {"no such adapter", "No I2C adapter is named 'no such adapter'"},
+        };
+        for (const auto &[bus, reason] : cases) {
+            const Outcome refused = run(REAL_PROGRAM, {"--i2c", bus});
+            QCOMPARE(refused.status, 1);
+            QVERIFY2(refused.err.contains(reason), refused.err.constData());
+            QVERIFY(refused.out.isEmpty());
+        }
+        QVERIFY(!QFileInfo::exists(missing));
+        QCOMPARE(QFileInfo(plain).size(), 0);
+    }
+
+    // --address 1 starts the board at 0x7D with its option selected; the option still moves
+    // later writes, and DEFAULT returns to the bit the panel started with.
+    void simulatedBoardStartsAtTheAddressBitGiven()
+    {
+        QTemporaryDir runtime;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        QProcess sim;
+        sim.setProcessEnvironment(environment);
+        sim.start(SIM_PROGRAM, {"--listen", "--address", "1"});
+        QByteArray printed;
+        while (printed.count('\n') < 3 && sim.waitForReadyRead(10000)) {
+            printed += sim.readAllStandardOutput();
+        }
+        const Outcome sent =
+            run(SIM_PROGRAM, {"--send", "state", "address 0", "power on", "default", "state"},
+                environment);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(10000));
+        printed += sim.readAllStandardOutput();
+        QCOMPARE(printed, "0x7D <- 0x80\n0x7D <- 0x40\n0x7D <- 0x00\n0x7C <- 0x01\n"
+                          "0x7D <- 0xA0\n0x7D <- 0x60\n0x7D <- 0x00\n0x7D <- 0x80\n");
+        const QList<QByteArray> replies = sent.out.split('\n');
+        QCOMPARE(replies.size(), 6); // five replies and the end of the last line
+        QVERIFY2(replies[0].contains(" address=1 ") && replies[4].contains(" address=1 "),
+                 sent.out.constData());
     }
 
     // A signal closes the window between writes: the status is 128 + its number, and nothing
