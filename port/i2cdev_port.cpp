@@ -11,10 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <vector>
 
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
@@ -26,10 +23,11 @@
 
 namespace {
 
-constexpr unsigned kI2cDevMajor = 89; // I2C_MAJOR in the kernel's linux/major.h
-const std::filesystem::path kAdapters = "/sys/class/i2c-dev";
+using i2cdev::adapterName;
 
-std::string node;                  // its /dev/i2c-N
+constexpr unsigned kI2cDevMajor = 89; // I2C_MAJOR in the kernel's linux/major.h
+
+std::string node;                  // the bus's /dev/i2c-N
 std::string adapter;               // the adapter's name, once the node is known to be i2c-dev
 unsigned number = 0;               // N, the adapter's number
 std::optional<WritePrinter> trace; // with --trace: each register write, once acknowledged
@@ -75,27 +73,6 @@ std::string fixFor(int error)
     fail(what, std::strerror(error), fixFor(error));
 }
 
-std::string nameOf(const std::filesystem::path &entry)
-{
-    std::ifstream file(entry / "name");
-    std::string name;
-    std::getline(file, name);
-    return name;
-}
-
-// The /dev nodes of every adapter with this name, as i2cdetect -l lists it.
-std::vector<std::string> adaptersNamed(const std::string &name)
-{
-    std::vector<std::string> found;
-    std::error_code error;
-    for (const auto &entry : std::filesystem::directory_iterator(kAdapters, error)) {
-        if (nameOf(entry.path()) == name) {
-            found.push_back("/dev/" + entry.path().filename().string());
-        }
-    }
-    return found;
-}
-
 // Refuses, before opening it, anything that is not an i2c-dev node: opening an arbitrary
 // device can have effects of its own.
 void checkIsI2cBus()
@@ -114,7 +91,7 @@ void checkIsI2cBus()
              "lists them).");
     }
     number = minor(status.st_rdev);
-    adapter = nameOf(kAdapters / ("i2c-" + std::to_string(number)));
+    adapter = adapterName(number);
 }
 
 int openBus()
@@ -194,8 +171,9 @@ void sendByte(std::uint8_t address, std::uint8_t data)
 {
     const std::string write = hex(address) + " <- " + hex(data);
     if (select(address) < 0) {
-        if (errno != EBUSY) {
-            failWith("Cannot address " + hex(address) + " on", errno);
+        const int error = errno;
+        if (error != EBUSY) {
+            failWith("Cannot address " + hex(address) + " on", error);
         }
         const std::string client = std::to_string(number) + hex(address, "-%04x");
         fail("Cannot send " + write + " on", "a kernel driver is bound at " + hex(address),
@@ -233,29 +211,11 @@ I2cMonitor &transactions()
 
 namespace i2cdev {
 
-std::string resolve(const std::string &name)
-{
-    if (name.starts_with('/')) {
-        return name;
-    }
-    if (!name.empty() && name.size() <= 6 &&
-        name.find_first_not_of("0123456789") == std::string::npos) {
-        return "/dev/i2c-" + std::to_string(std::stoul(name));
-    }
-    const std::vector<std::string> found = adaptersNamed(name);
-    return found.size() == 1 ? found.front() : std::string();
-}
-
 std::string configure(const PortSettings &settings)
 {
-    const std::string &requested = settings.i2cBus;
-    node = resolve(requested);
+    node = resolve(settings.i2cBus);
     if (node.empty()) {
-        return (adaptersNamed(requested).empty() ? "No I2C adapter is named '"
-                                                 : "Several I2C adapters are named '") +
-               requested +
-               "': name the bus as /dev/i2c-N, by its number N or by a name i2cdetect -l "
-               "lists once (load i2c-dev first: sudo modprobe i2c-dev).";
+        return i2cdev::unresolved(settings.i2cBus);
     }
     if (settings.trace) {
         trace.emplace(linkedPort().program);
