@@ -1,4 +1,7 @@
-// The two programs started as an operator starts them, headless.
+// The two programs started as an operator starts them, headless: the simulated board and the
+// conventions both follow. The real program's devices are in test_device_options.cpp.
+#include "program_run.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -10,37 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct Outcome {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Runs a program to its end in `environment` (default: headless), `input` on its stdin.
-Outcome run(const char *program, const QStringList &arguments,
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
-            const QByteArray &input = {})
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    const bool ended = process.waitForFinished(10000);
-    return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-// An operator's shell over ssh: no display named anywhere.
-QProcessEnvironment withoutDisplay()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        environment.remove(name);
-    }
-    return environment;
-}
 
 const QByteArray kStartupWrites("0x7C <- 0x80\n0x7C <- 0x40\n0x7C <- 0x00\n");
 
@@ -67,20 +39,6 @@ private slots:
         const QByteArray err = sim.readAllStandardError();
         QVERIFY2(err.contains("no parallel port is used"), err.constData());
         QVERIFY2(!err.contains("violation"), err.constData()); // the recovery pulses included
-    }
-
-    void realProgramWithoutAPortExplainsAndFails()
-    {
-        if (QFileInfo::exists("/dev/parport0")) {
-            QSKIP("this machine has a parallel port");
-        }
-        const Outcome real = run(REAL_PROGRAM, {});
-        QCOMPARE(real.status, 1);
-        QVERIFY2(real.err.contains("Cannot open the parallel port /dev/parport0: No such file"),
-                 real.err.constData());
-        QVERIFY2(real.err.contains("modprobe parport_pc ppdev"), real.err.constData());
-        QVERIFY2(real.err.contains("run zq80415-sim"), real.err.constData());
-        QVERIFY(real.out.isEmpty());
     }
 
     // Help and version print and end without a display, a window or the port; a usage error
@@ -134,55 +92,6 @@ private slots:
                 QVERIFY(headless.out.isEmpty());
             }
         }
-    }
-
-    // Whatever --port names that is not a parallel port is refused with the reason; nothing is
-    // created or written there.
-    void portOptionRefusesWhatIsNoParallelPort()
-    {
-        QTemporaryDir scratch;
-        const QString missing = scratch.filePath("parport9");
-        const QString plain = scratch.filePath("plain");
-        QFile(plain).open(QIODevice::WriteOnly);
-        const std::pair<QString, const char *> cases[] = {
-            {missing, "No such file or directory"},
-            {plain, "it is not a character device"},
-            {scratch.path(), "it is not a character device"},
-        };
-        for (const auto &[device, reason] : cases) {
-            const Outcome refused = run(REAL_PROGRAM, {"--port", device});
-            QCOMPARE(refused.status, 1);
-            QVERIFY2(refused.err.contains(device.toUtf8() + ": " + reason),
-                     refused.err.constData());
-        }
-        QVERIFY(!QFileInfo::exists(missing));
-        QCOMPARE(QFileInfo(plain).size(), 0);
-    }
-
-    // Whatever --i2c names that is no i2c-dev bus is refused with the reason before anything is
-    // opened; nothing is created or written there.
-    void i2cOptionRefusesWhatIsNoI2cBus()
-    {
-        QTemporaryDir scratch;
-        const QString missing = scratch.filePath("i2c-9");
-        const QString plain = scratch.filePath("plain");
-        QFile(plain).open(QIODevice::WriteOnly);
-        const std::pair<QString, QByteArray> cases[] = {
-            {missing, missing.toUtf8() + ": No such file or directory.\nLoad the I2C device "
-                                         "interface (sudo modprobe i2c-dev)"},
-            {plain, plain.toUtf8() + ": it is not a character device"},
-            {scratch.path(), scratch.path().toUtf8() + ": it is not a character device"},
-            {"/dev/null", "/dev/null: it is not an I2C bus device (i2c-dev)"},
-            {"no such adapter", "No I2C adapter is named 'no such adapter'"},
-        };
-        for (const auto &[bus, reason] : cases) {
-            const Outcome refused = run(REAL_PROGRAM, {"--i2c", bus});
-            QCOMPARE(refused.status, 1);
-            QVERIFY2(refused.err.contains(reason), refused.err.constData());
-            QVERIFY(refused.out.isEmpty());
-        }
-        QVERIFY(!QFileInfo::exists(missing));
-        QCOMPARE(QFileInfo(plain).size(), 0);
     }
 
     // --address 1 starts the board at 0x7D with its option selected; the option still moves
