@@ -103,6 +103,7 @@ private:
     BitFrame modeFrame{};
     BitFrame defaultFrame{};
     bool loaded = false;
+    bool reportingFailure = false; // portFailed is telling the operator: no handler runs
     int wheelRest = 0; // wheel turn not yet worth a whole notch (high-resolution wheels)
 
     QLabel *Picture1;
