@@ -28,8 +28,13 @@ int main(int argc, char *argv[])
         return *status;
     }
     const CommandLine &line = std::get<CommandLine>(parsed);
-    const QString device = QString::fromStdString(line.port.device); // empty: the default
+    // The device the panel drives names its control socket, so a client reaches that panel.
+    const QString device = QString::fromStdString(boardDevice(line.port));
     if (line.send) {
+        if (device.isEmpty() && !line.port.i2cBus.empty()) {
+            return refuse("no I2C adapter is named '" + line.port.i2cBus +
+                          "': list them with i2cdetect -l.");
+        }
         return sendCommands(argc, argv, device, line.commands);
     }
     if (const std::string problem = configurePort(line.port); !problem.empty()) {
@@ -39,7 +44,7 @@ int main(int argc, char *argv[])
     if (!app) {
         return 1;
     }
-    ZQ7130 window;
+    ZQ7130 window(line.addressBit);
     Ending ending(window);
     ControlServer control(window);
     QObject::connect(&window, &ZQ7130::portFailing, &control, &ControlServer::portFailing);

@@ -16,7 +16,7 @@
 // socket's name keeps its start and gains a digest of the whole.
 QString controlSocketName(const char *program, const char *defaultDevice, const QString &device);
 
-// `device`: the device the panel drives, as the command line names it; empty for the default.
+// `device`: the device node the panel drives (boardDevice); empty when it has none to choose.
 inline QString controlSocketPath(const QString &device)
 {
     const LinkedPort &port = linkedPort();

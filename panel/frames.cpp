@@ -1,4 +1,5 @@
-// The four register images the window owns: filled whole at start-up and at reset.
+// The four register images the window owns: filled whole at start-up and at reset, each with
+// the address bit the window opened with.
 #include "zq7130.h"
 
 void ZQ7130::buildStartupFrames()
@@ -7,6 +8,8 @@ void ZQ7130::buildStartupFrames()
     headphoneFrame = kHeadphoneStartup;
     modeFrame = kModeStartup;
     defaultFrame = kDefaultStartup;
+    setAddressBit(homeAddressBit);
+    defaultFrame[kAddressBitSlot] = homeAddressBit;
 }
 
 void ZQ7130::buildResetFrames()
@@ -15,6 +18,8 @@ void ZQ7130::buildResetFrames()
     headphoneFrame = kHeadphoneReset;
     modeFrame = kModeReset;
     defaultFrame = kDefaultReset;
+    setAddressBit(homeAddressBit);
+    defaultFrame[kAddressBitSlot] = homeAddressBit;
 }
 
 // Brings the chip to the state the window shows when it opens, after freeing the bus from

@@ -149,8 +149,8 @@ void ZQ7130::setAddressBit(std::int16_t bit)
 }
 
 // Returns chip and window to the reset state. Controls change with their notifications
-// blocked, so exactly the four writes at the end go out. The address option returns to 0 too,
-// so the window always shows the address the frames send.
+// blocked, so exactly the four writes at the end go out. The address option returns to the one
+// the window opened with too, so the window always shows the address the frames send.
 void ZQ7130::RESET_Click()
 {
     buildResetFrames();
@@ -158,7 +158,8 @@ void ZQ7130::RESET_Click()
         const QSignalBlocker quiet(slider);
         slider->setValue(0);
     }
-    for (QRadioButton *button : {CCUPL, ls3doff, hp3doff, poweroff, addrzero}) {
+    QRadioButton *homeAddress = homeAddressBit == 1 ? addrone : addrzero;
+    for (QRadioButton *button : {CCUPL, ls3doff, hp3doff, poweroff, homeAddress}) {
         select(button);
     }
     putTabStopsOnSelectedOptions();

@@ -72,8 +72,9 @@ QLineEdit *gainBox(QGroupBox *group, const char *name)
 
 } // namespace
 
-ZQ7130::ZQ7130(QWidget *parent)
+ZQ7130::ZQ7130(std::int16_t addressBit, QWidget *parent)
     : QWidget(parent)
+    , homeAddressBit(addressBit)
 {
     setObjectName(QStringLiteral("ZQ7130"));
     setWindowTitle(QStringLiteral("ZQ80415 Audio Program v1.2 "));
@@ -114,8 +115,8 @@ void ZQ7130::createMiddleBand()
     hp3doff = option(Frame2, "hp3doff", "OFF", 1200, 735, 255, true);
 
     addr = place<QGroupBox>(this, "addr", twips(6000, 1320, 2295, 855), "I2C ADDRESS BIT");
-    addrone = option(addr, "addrone", "1", 360, 612, 192, false);
-    addrzero = option(addr, "addrzero", "0", 1320, 495, 192, true);
+    addrone = option(addr, "addrone", "1", 360, 612, 192, homeAddressBit == 1);
+    addrzero = option(addr, "addrzero", "0", 1320, 495, 192, homeAddressBit != 1);
 }
 
 void ZQ7130::createVolumeBand()

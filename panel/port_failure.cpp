@@ -12,6 +12,11 @@
 
 void ZQ7130::guarded(void (ZQ7130::*handler)())
 {
+    // The message box's event loop still delivers clicks and commands: none may reach the port
+    // once it has failed.
+    if (reportingFailure) {
+        return;
+    }
     try {
         (this->*handler)();
     } catch (const PortError &error) {
@@ -33,11 +38,13 @@ void ZQ7130::preparePort()
 
 void ZQ7130::portFailed(const PortError &error)
 {
-    const char *headline = "The panel cannot reach the board: the parallel port failed.";
+    reportingFailure = true;
+    const char *headline = portFailureHeadline();
     std::fprintf(stderr, "zq80415: %s\n%s\n", headline, error.what());
     // Headless platforms have nobody to click the box away; stderr says it all there.
     const QString platform = QGuiApplication::platformName();
     if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal")) {
+        hide(); // it may show a setting the chip never took
         QMessageBox::critical(nullptr, windowTitle(),
                               QString::fromUtf8(headline) + QStringLiteral("\n\n") +
                                   QString::fromUtf8(error.what()));

@@ -20,7 +20,8 @@ class ZQ7130 : public QWidget {
     Q_OBJECT
 
 public:
-    explicit ZQ7130(QWidget *parent = nullptr);
+    // addressBit: the I2C ADDRESS BIT the window opens with, and the one reset returns to.
+    explicit ZQ7130(std::int16_t addressBit = 0, QWidget *parent = nullptr);
 
     // Bus signalling (bus.cpp). Each writes a fixed sequence of port bytes; a port failure
     // propagates as PortError with the rest of the sequence unwritten.
@@ -97,11 +98,13 @@ private:
     void setAddressBit(std::int16_t bit);
     void RESET_Click();
 
+    const std::int16_t homeAddressBit; // sent by the start-up and reset frames
     BitFrame speakerFrame{};
     BitFrame headphoneFrame{};
     BitFrame modeFrame{};
     BitFrame defaultFrame{};
     bool loaded = false;
+    bool reportingFailure = false; // portFailed is telling the operator: no handler runs
     int wheelRest = 0; // wheel turn not yet worth a whole notch (high-resolution wheels)
 
     QLabel *Picture1;

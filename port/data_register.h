@@ -1,7 +1,9 @@
 // The device behind Out32. Each executable links exactly one implementation: the kernel's
-// parallel port (zq80415), the simulated board (zq80415-sim), or a test's recording port.
+// devices (zq80415: the parallel port or an I2C adapter, chosen at run time), the simulated
+// board (zq80415-sim), or a test's recording port.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +17,7 @@ void prepareDataRegister();
 // What the operator may tell the linked device before its first write.
 struct PortSettings {
     std::string device;  // the parallel-port device node; empty keeps the default
+    std::string i2cBus;  // a kernel I2C adapter instead: /dev/i2c-N, N or its name; empty: none
     bool trace = false;  // the real port also prints each register write, as the board does
     std::string vcdPath; // the simulated board also records the bus there; empty: not at all
 };
@@ -29,3 +32,14 @@ const LinkedPort &linkedPort();
 // Takes the settings the linked device has a use for. Returns what went wrong, for the operator,
 // or an empty text.
 std::string configurePort(const PortSettings &settings);
+
+// Shortest time between the starts of two port writes that the device needs: kHoldFloor for
+// devices whose bytes are the bus lines themselves, zero for one that turns them back into
+// whole transactions.
+std::chrono::nanoseconds dataRegisterHoldFloor();
+// The first line of the operator's message when a write fails: what could not be reached.
+const char *portFailureHeadline();
+// The device node the panel drives with these settings, resolved without opening anything:
+// the parallel port's node or the I2C adapter's /dev/i2c-N; empty for the simulated board or
+// an I2C bus that names no adapter.
+std::string boardDevice(const PortSettings &settings);

@@ -1,7 +1,6 @@
 #include "inpout.h"
 
 #include "data_register.h"
-#include "hold_floor.h"
 
 #include <chrono>
 
@@ -9,12 +8,13 @@ void Out32(std::uint16_t address, std::uint8_t value)
 {
     using Clock = std::chrono::steady_clock;
     // When the previous write had certainly taken effect: the moment it returned. Counting the
-    // floor from there holds each level for kHoldFloor whatever a write itself takes. The
-    // epoch lets the very first write go at once.
+    // floor from there holds each level for the device's floor whatever a write itself takes.
+    // The epoch lets the very first write go at once.
     static Clock::time_point previousDone{};
 
     // Busy-wait: a sleep call would overshoot the floor by tens of microseconds.
-    while (Clock::now() - previousDone < kHoldFloor) {
+    const std::chrono::nanoseconds floor = dataRegisterHoldFloor();
+    while (Clock::now() - previousDone < floor) {
     }
     writeDataRegister(address, value);
     previousDone = Clock::now();

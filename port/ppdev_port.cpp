@@ -1,11 +1,11 @@
 // The real port: a parallel port through the kernel's ppdev interface, /dev/parport0 unless the
 // operator names another; with --trace each register write is also printed once it is out. The
-// device is opened and claimed before the first write (prepareDataRegister, or that write) and the
+// device is opened and claimed before the first write (ppdev::prepare, or that write) and the
 // claim is held until the process ends, so no other program or driver can write the port between
 // our bytes. No root is needed, only
 // read-write access to the device node, and PCIe cards work whatever their I/O address.
-#include "data_register.h"
 #include "inpout.h"
+#include "kernel_devices.h"
 #include "write_printer.h"
 
 #include <cerrno>
@@ -187,15 +187,9 @@ int claimedPort()
 
 } // namespace
 
-const LinkedPort &linkedPort()
-{
-    static const LinkedPort port{"zq80415",
-                                 "Control panel for the ZQ80415 amplifier on the parallel port.",
-                                 "/dev/parport0"};
-    return port;
-}
+namespace ppdev {
 
-std::string configurePort(const PortSettings &settings)
+void configure(const PortSettings &settings)
 {
     if (!settings.device.empty()) {
         device = settings.device;
@@ -203,15 +197,14 @@ std::string configurePort(const PortSettings &settings)
     if (settings.trace) {
         trace.emplace(linkedPort().program);
     }
-    return {};
 }
 
-void prepareDataRegister()
+void prepare()
 {
     claimedPort();
 }
 
-void writeDataRegister(std::uint16_t address, std::uint8_t value)
+void write(std::uint16_t address, std::uint8_t value)
 {
     if (address != kDataRegister) {
         throw PortError("Port address " + hex(address) + " is not supported: only " +
@@ -227,3 +220,5 @@ void writeDataRegister(std::uint16_t address, std::uint8_t value)
         trace->feed(value, std::chrono::duration_cast<I2cMonitor::Time>(now));
     }
 }
+
+} // namespace ppdev

@@ -2,6 +2,7 @@
 // prints each completed register write on stdout as "0x7C <- 0x8B" and every protocol or
 // timing violation on stderr, and with --vcd into a recording of the bus.
 #include "data_register.h"
+#include "hold_floor.h"
 #include "inpout.h"
 #include "vcd_recorder.h"
 #include "write_printer.h"
@@ -69,6 +70,22 @@ std::string configurePort(const PortSettings &settings)
 }
 
 void prepareDataRegister() {} // nothing to open or claim
+
+// The board's monitor judges fast-mode timing, so its bytes are paced as the parallel port's.
+std::chrono::nanoseconds dataRegisterHoldFloor()
+{
+    return kHoldFloor;
+}
+
+const char *portFailureHeadline()
+{
+    return "The panel cannot reach the simulated board.";
+}
+
+std::string boardDevice(const PortSettings &)
+{
+    return {}; // no device node
+}
 
 void writeDataRegister(std::uint16_t address, std::uint8_t value)
 {

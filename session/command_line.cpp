@@ -24,6 +24,15 @@ struct Options {
     QCommandLineOption help{{"h", "help"}, "Display this help and exit."};
     QCommandLineOption version{{"v", "version"}, "Display the version and exit."};
     QCommandLineOption device{"port", "", "device"};
+    QCommandLineOption i2c{"i2c",
+                           "Drive the chip through a kernel I2C adapter instead of the parallel "
+                           "port: /dev/i2c-N, the bus number N or the adapter's name, as "
+                           "i2cdetect -l lists it.",
+                           "bus"};
+    QCommandLineOption address{"address",
+                               "The I2C ADDRESS BIT to start and reset with: 0 (0x7C, the "
+                               "default) or 1 (0x7D).",
+                               "bit"};
     QCommandLineOption trace{"trace", "Also print each register write on stdout once it is out, "
                                       "as the simulated board does."};
     QCommandLineOption vcd{
@@ -43,13 +52,37 @@ void offer(QCommandLineParser &parser, Options &options, const LinkedPort &port)
     if (port.defaultDevice != nullptr) {
         options.device.setDescription(
             QStringLiteral("The parallel-port device (default %1).").arg(port.defaultDevice));
-        parser.addOptions({options.device, options.trace});
+        parser.addOptions({options.device, options.i2c, options.trace});
     } else {
         parser.addOption(options.vcd);
     }
-    parser.addOptions({options.listen, options.send});
+    parser.addOptions({options.address, options.listen, options.send});
     parser.addPositionalArgument("command", "With --send: a command, such as \"power on\".",
                                  "[command...]");
+}
+
+// The device options into `port`: 0, or the status of a usage error.
+int readDevices(const QCommandLineParser &parser, const Options &options, bool realPort,
+                PortSettings &port)
+{
+    const QList<const QCommandLineOption *> valued =
+        realPort ? QList{&options.device, &options.i2c} : QList{&options.vcd};
+    for (const QCommandLineOption *option : valued) {
+        if (parser.isSet(*option) && parser.value(*option).isEmpty()) {
+            return usageError(QStringLiteral("--%1 needs a value.").arg(option->names().first()));
+        }
+    }
+    if (!realPort) {
+        port.vcdPath = parser.value(options.vcd).toStdString();
+        return 0;
+    }
+    if (parser.isSet(options.device) && parser.isSet(options.i2c)) {
+        return usageError(QStringLiteral("--port and --i2c exclude each other."));
+    }
+    port.device = parser.value(options.device).toStdString();
+    port.i2cBus = parser.value(options.i2c).toStdString();
+    port.trace = parser.isSet(options.trace);
+    return 0;
 }
 
 std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
@@ -72,12 +105,14 @@ std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
     if (line.send && line.listen) {
         return usageError(QStringLiteral("--send and --listen exclude each other."));
     }
-    const QCommandLineOption &valued = realPort ? options.device : options.vcd;
-    if (parser.isSet(valued) && parser.value(valued).isEmpty()) {
-        return usageError(QStringLiteral("--%1 needs a value.").arg(valued.names().first()));
+    if (const int status = readDevices(parser, options, realPort, line.port); status != 0) {
+        return status;
     }
-    (realPort ? line.port.device : line.port.vcdPath) = parser.value(valued).toStdString();
-    line.port.trace = realPort && parser.isSet(options.trace);
+    const QString bit = parser.value(options.address);
+    if (parser.isSet(options.address) && bit != QLatin1String("0") && bit != QLatin1String("1")) {
+        return usageError(QStringLiteral("--address takes 0 or 1, not '%1'.").arg(bit));
+    }
+    line.addressBit = bit == QLatin1String("1") ? 1 : 0;
     return line;
 }
 

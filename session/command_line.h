@@ -5,13 +5,15 @@
 
 #include <QStringList>
 
+#include <cstdint>
 #include <variant>
 
 struct CommandLine {
     PortSettings port;
-    bool listen = false;  // accept commands on the control socket
-    bool send = false;    // be the client: send `commands` to the running panel and end
-    QStringList commands; // with send: each one command; "-" alone reads them from stdin
+    std::int16_t addressBit = 0; // the I2C ADDRESS BIT the window opens with
+    bool listen = false;         // accept commands on the control socket
+    bool send = false;           // be the client: send `commands` to the running panel and end
+    QStringList commands;        // with send: each one command; "-" alone reads them from stdin
 };
 
 // Reads the arguments the GNU way. Returns the settings to run with, or the status to end with

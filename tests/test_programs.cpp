@@ -1,4 +1,5 @@
-// The two programs started as an operator starts them, headless.
+// The two programs started as an operator starts them, headless: the simulated board and the
+// conventions both follow. The real program's devices are in test_device_options.cpp.
 #include "programs.h"
 
 #include <QDir>
@@ -9,20 +10,6 @@
 #include <csignal>
 
 #include <unistd.h>
-
-namespace {
-
-// An operator's shell over ssh: no display named anywhere.
-QProcessEnvironment withoutDisplay()
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        environment.remove(name);
-    }
-    return environment;
-}
-
-} // namespace
 
 class TestPrograms : public QObject {
     Q_OBJECT
@@ -47,20 +34,6 @@ private slots:
         QVERIFY2(!err.contains("violation"), err.constData()); // the recovery pulses included
     }
 
-    void realProgramWithoutAPortExplainsAndFails()
-    {
-        if (QFileInfo::exists("/dev/parport0")) {
-            QSKIP("this machine has a parallel port");
-        }
-        const Outcome real = run(REAL_PROGRAM, {});
-        QCOMPARE(real.status, 1);
-        QVERIFY2(real.err.contains("Cannot open the parallel port /dev/parport0: No such file"),
-                 real.err.constData());
-        QVERIFY2(real.err.contains("modprobe parport_pc ppdev"), real.err.constData());
-        QVERIFY2(real.err.contains("run zq80415-sim"), real.err.constData());
-        QVERIFY(real.out.isEmpty());
-    }
-
     // Help and version print and end without a display, a window or the port; a usage error
     // ends with status 2 before either. Without a display the programs say what to do.
     void commandLineFollowsTheConventions()
@@ -72,14 +45,25 @@ private slots:
                 QCOMPARE(shown.status, 0);
                 QVERIFY(shown.out.contains("--version") && shown.err.isEmpty());
                 QCOMPARE(shown.out.contains("--port <device>"), real);
+                QCOMPARE(shown.out.contains("--i2c <bus>"), real);
+                QVERIFY(shown.out.contains("--address <bit>"));
             }
             for (const char *version : {"--version", "-v"}) {
                 const Outcome shown = run(program, {version}, withoutDisplay());
                 QCOMPARE(shown.status, 0);
                 QCOMPARE(shown.out, QFileInfo(program).fileName().toUtf8() + " 1.2\n");
             }
-            for (const QStringList &wrong :
-                 {QStringList{"--bogus"}, {"stray"}, {"--port"}, {"--send", "-", "state"}}) {
+            // Both devices at once, or an address bit other than 0 and 1, before any port.
+            const QStringList wrongs[] = {{"--bogus"},
+                                          {"stray"},
+                                          {"--port"},
+                                          {"--i2c"},
+                                          {"--i2c", "0", "--port", "/dev/parport0"},
+                                          {"--address", "2"},
+                                          {"--address", "01"},
+                                          {"--address", ""},
+                                          {"--send", "-", "state"}};
+            for (const QStringList &wrong : wrongs) {
                 const Outcome refused = run(program, wrong);
                 QCOMPARE(refused.status, 2);
                 QVERIFY2(refused.err.contains("--help' for more"), refused.err.constData());
@@ -104,27 +88,32 @@ private slots:
         }
     }
 
-    // Whatever --port names that is not a parallel port is refused with the reason; nothing is
-    // created or written there.
-    void portOptionRefusesWhatIsNoParallelPort()
+    // --address 1 starts the board at 0x7D with its option selected; the option still moves
+    // later writes, and DEFAULT returns to the bit the panel started with.
+    void simulatedBoardStartsAtTheAddressBitGiven()
     {
-        QTemporaryDir scratch;
-        const QString missing = scratch.filePath("parport9");
-        const QString plain = scratch.filePath("plain");
-        QFile(plain).open(QIODevice::WriteOnly);
-        const std::pair<QString, const char *> cases[] = {
-            {missing, "No such file or directory"},
-            {plain, "it is not a character device"},
-            {scratch.path(), "it is not a character device"},
-        };
-        for (const auto &[device, reason] : cases) {
-            const Outcome refused = run(REAL_PROGRAM, {"--port", device});
-            QCOMPARE(refused.status, 1);
-            QVERIFY2(refused.err.contains(device.toUtf8() + ": " + reason),
-                     refused.err.constData());
+        QTemporaryDir runtime;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        QProcess sim;
+        sim.setProcessEnvironment(environment);
+        sim.start(SIM_PROGRAM, {"--listen", "--address", "1"});
+        QByteArray printed;
+        while (printed.count('\n') < 3 && sim.waitForReadyRead(10000)) {
+            printed += sim.readAllStandardOutput();
         }
-        QVERIFY(!QFileInfo::exists(missing));
-        QCOMPARE(QFileInfo(plain).size(), 0);
+        const Outcome sent =
+            run(SIM_PROGRAM, {"--send", "state", "address 0", "power on", "default", "state"},
+                environment);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(10000));
+        printed += sim.readAllStandardOutput();
+        QCOMPARE(printed, "0x7D <- 0x80\n0x7D <- 0x40\n0x7D <- 0x00\n0x7C <- 0x01\n"
+                          "0x7D <- 0xA0\n0x7D <- 0x60\n0x7D <- 0x00\n0x7D <- 0x80\n");
+        const QList<QByteArray> replies = sent.out.split('\n');
+        QCOMPARE(replies.size(), 6); // five replies and the end of the last line
+        QVERIFY2(replies[0].contains(" address=1 ") && replies[4].contains(" address=1 "),
+                 sent.out.constData());
     }
 
     // A signal closes the window between writes: the status is 128 + its number, and nothing

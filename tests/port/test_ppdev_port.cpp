@@ -1,6 +1,8 @@
-// The kernel port's error paths, which every machine without a parallel port can check. The
-// happy path needs a real port and the board.
+// The kernel port's error paths, which every machine without a parallel port can check, and
+// how it picks between the parallel port and an I2C adapter. The happy paths need a real port
+// or adapter and the board.
 #include "data_register.h"
+#include "hold_floor.h"
 #include "inpout.h"
 
 #include <QFileInfo>
@@ -17,6 +19,20 @@ QString failureOf(std::uint16_t address)
         return QString::fromUtf8(error.what());
     }
     return {};
+}
+
+PortSettings onPort(const char *device)
+{
+    PortSettings settings;
+    settings.device = device;
+    return settings;
+}
+
+PortSettings onI2c(const char *bus)
+{
+    PortSettings settings;
+    settings.i2cBus = bus;
+    return settings;
 }
 } // namespace
 
@@ -45,6 +61,40 @@ private slots:
         }
         // Run as root, an open with O_CREAT would have made a plain file here.
         QVERIFY(!QFileInfo::exists(kDevice));
+    }
+
+    // The node each setting drives, named without opening anything: a bus number is i2c-dev's
+    // node for it, and a name no adapter has names no node.
+    void boardDeviceNamesTheNodeWithoutOpeningIt()
+    {
+        const std::pair<PortSettings, std::string> cases[] = {
+            {PortSettings(), "/dev/parport0"},
+            {onPort("/dev/parport1"), "/dev/parport1"},
+            {onI2c("3"), "/dev/i2c-3"},
+            {onI2c("007"), "/dev/i2c-7"},
+            {onI2c("/dev/i2c-12"), "/dev/i2c-12"},
+            {onI2c("no adapter is named this"), ""},
+            {onI2c("12345678901234567890"), ""}, // too long for a number: a name
+        };
+        for (const auto &[settings, device] : cases) {
+            QCOMPARE(boardDevice(settings), device);
+        }
+    }
+
+    // The parallel port keeps its hold floor; on an I2C adapter nothing waits for it, and a
+    // failure is headed as the adapter's.
+    void theSettingsPickTheDevice()
+    {
+        QVERIFY(configurePort(onI2c("/nonexistent/i2c-0")).empty());
+        QCOMPARE(dataRegisterHoldFloor(), std::chrono::nanoseconds::zero());
+        QVERIFY(QByteArray(portFailureHeadline()).contains("I2C adapter"));
+        const QString message = failureOf(kDataRegister);
+        QVERIFY2(message.startsWith("Cannot open the I2C bus /nonexistent/i2c-0: No such file"),
+                 qPrintable(message));
+
+        QVERIFY(configurePort(PortSettings()).empty());
+        QCOMPARE(dataRegisterHoldFloor(), kHoldFloor);
+        QVERIFY(QByteArray(portFailureHeadline()).contains("parallel port failed"));
     }
 };
 

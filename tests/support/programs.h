@@ -28,6 +28,16 @@ inline Outcome run(const char *program, const QStringList &arguments,
             process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
+// An operator's shell over ssh: no display named anywhere.
+inline QProcessEnvironment withoutDisplay()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(name);
+    }
+    return environment;
+}
+
 // The simulated board listening for scripts in a runtime folder of its own.
 struct ListeningSim {
     QTemporaryDir runtime;

@@ -1,6 +1,7 @@
 #include "recording_port.h"
 
 #include "data_register.h"
+#include "hold_floor.h"
 #include "i2c_monitor.h"
 #include "inpout.h"
 
@@ -78,6 +79,21 @@ Transactions takeTransactions()
 } // namespace recording
 
 void prepareDataRegister() {} // nothing to open or claim
+
+std::chrono::nanoseconds dataRegisterHoldFloor()
+{
+    return kHoldFloor; // the panel's bytes are judged as line levels, as on the parallel port
+}
+
+const char *portFailureHeadline()
+{
+    return "The panel cannot reach the board: the test port failed.";
+}
+
+std::string boardDevice(const PortSettings &)
+{
+    return {};
+}
 
 void writeDataRegister(std::uint16_t address, std::uint8_t value)
 {
