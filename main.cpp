@@ -29,12 +29,12 @@ int main(int argc, char *argv[])
     }
     const CommandLine &line = std::get<CommandLine>(parsed);
     // The device the panel drives names its control socket, so a client reaches that panel.
-    const QString device = QString::fromStdString(boardDevice(line.port));
+    std::string unknownBoard;
+    const QString device = QString::fromStdString(boardDevice(line.port, unknownBoard));
+    if (!unknownBoard.empty()) {
+        return refuse(unknownBoard);
+    }
     if (line.send) {
-        if (device.isEmpty() && !line.port.i2cBus.empty()) {
-            return refuse("no I2C adapter is named '" + line.port.i2cBus +
-                          "': list them with i2cdetect -l.");
-        }
         return sendCommands(argc, argv, device, line.commands);
     }
     if (const std::string problem = configurePort(line.port); !problem.empty()) {

@@ -23,7 +23,7 @@ const char *portFailureHeadline()
     return "The panel cannot reach the board: the instant port failed.";
 }
 
-std::string boardDevice(const PortSettings &)
+std::string boardDevice(const PortSettings &, std::string &)
 {
     return {};
 }

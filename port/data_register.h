@@ -40,6 +40,7 @@ std::chrono::nanoseconds dataRegisterHoldFloor();
 // The first line of the operator's message when a write fails: what could not be reached.
 const char *portFailureHeadline();
 // The device node the panel drives with these settings, resolved without opening anything:
-// the parallel port's node or the I2C adapter's /dev/i2c-N; empty for the simulated board or
-// an I2C bus that names no adapter.
-std::string boardDevice(const PortSettings &settings);
+// the parallel port's node or the I2C adapter's /dev/i2c-N; empty for the simulated board. An
+// I2C bus that names no adapter (or several) names none: then `problem` says so, for the
+// operator.
+std::string boardDevice(const PortSettings &settings, std::string &problem);

@@ -12,6 +12,12 @@
 class I2cMonitor {
 public:
     using Time = std::chrono::nanoseconds;
+    // The time of a port byte written now, on the steady clock every device stamps them with.
+    static Time now()
+    {
+        return std::chrono::duration_cast<Time>(
+            std::chrono::steady_clock::now().time_since_epoch());
+    }
 
     struct Listener {
         // A complete write: 7-bit device address and data byte.

@@ -27,10 +27,14 @@ std::string configurePort(const PortSettings &settings)
     return {};
 }
 
-std::string boardDevice(const PortSettings &settings)
+std::string boardDevice(const PortSettings &settings, std::string &problem)
 {
     if (!settings.i2cBus.empty()) {
-        return i2cdev::resolve(settings.i2cBus);
+        const std::string node = i2cdev::resolve(settings.i2cBus);
+        if (node.empty()) {
+            problem = i2cdev::unresolved(settings.i2cBus);
+        }
+        return node;
     }
     return settings.device.empty() ? linkedPort().defaultDevice : settings.device;
 }

@@ -9,7 +9,6 @@
 #include "write_printer.h"
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -216,8 +215,7 @@ void write(std::uint16_t address, std::uint8_t value)
         failWith("Cannot write to the parallel port", errno);
     }
     if (trace) {
-        const auto now = std::chrono::steady_clock::now().time_since_epoch();
-        trace->feed(value, std::chrono::duration_cast<I2cMonitor::Time>(now));
+        trace->feed(value, I2cMonitor::now());
     }
 }
 

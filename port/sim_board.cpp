@@ -24,8 +24,7 @@ public:
 
     void write(std::uint8_t value)
     {
-        const auto now = std::chrono::duration_cast<I2cMonitor::Time>(
-            std::chrono::steady_clock::now().time_since_epoch());
+        const I2cMonitor::Time now = I2cMonitor::now();
         printer_.feed(value, now);
         if (recorder) {
             recorder->record(value, now);
@@ -59,9 +58,7 @@ std::string configurePort(const PortSettings &settings)
 {
     if (!settings.vcdPath.empty()) {
         try {
-            const auto now = std::chrono::duration_cast<I2cMonitor::Time>(
-                std::chrono::steady_clock::now().time_since_epoch());
-            board().recorder.emplace(settings.vcdPath, now);
+            board().recorder.emplace(settings.vcdPath, I2cMonitor::now());
         } catch (const PortError &error) {
             return error.what();
         }
@@ -82,7 +79,7 @@ const char *portFailureHeadline()
     return "The panel cannot reach the simulated board.";
 }
 
-std::string boardDevice(const PortSettings &)
+std::string boardDevice(const PortSettings &, std::string &)
 {
     return {}; // no device node
 }

@@ -19,12 +19,6 @@ int levelsOf(std::uint8_t portByte)
     return ((portByte & 0x40) == 0 ? kScl : 0) | ((portByte & 0x80) == 0 ? kSda : 0);
 }
 
-I2cMonitor::Time now()
-{
-    return std::chrono::duration_cast<I2cMonitor::Time>(
-        std::chrono::steady_clock::now().time_since_epoch());
-}
-
 } // namespace
 
 VcdRecorder::VcdRecorder(const std::string &path, I2cMonitor::Time start)
@@ -49,7 +43,7 @@ VcdRecorder::VcdRecorder(const std::string &path, I2cMonitor::Time start)
 
 VcdRecorder::~VcdRecorder()
 {
-    close(now());
+    close(I2cMonitor::now());
     std::fclose(file_);
 }
 

@@ -75,7 +75,7 @@ private slots:
         // A client cannot tell which panel an unknown adapter's would be: it reaches none.
         const Outcome client = run(REAL_PROGRAM, {"--i2c", "no such adapter", "--send", "state"});
         QCOMPARE(client.status, 1);
-        QVERIFY2(client.err.contains("no I2C adapter is named 'no such adapter'"),
+        QVERIFY2(client.err.contains("No I2C adapter is named 'no such adapter'"),
                  client.err.constData());
     }
 };

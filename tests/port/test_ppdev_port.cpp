@@ -77,7 +77,9 @@ private slots:
             {onI2c("12345678901234567890"), ""}, // too long for a number: a name
         };
         for (const auto &[settings, device] : cases) {
-            QCOMPARE(boardDevice(settings), device);
+            std::string problem;
+            QCOMPARE(boardDevice(settings, problem), device);
+            QCOMPARE(problem.empty(), !device.empty());
         }
     }
 

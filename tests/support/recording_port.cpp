@@ -90,7 +90,7 @@ const char *portFailureHeadline()
     return "The panel cannot reach the board: the test port failed.";
 }
 
-std::string boardDevice(const PortSettings &)
+std::string boardDevice(const PortSettings &, std::string &)
 {
     return {};
 }
