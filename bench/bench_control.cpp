@@ -2,7 +2,8 @@
 // ("speaker-volume N", its socket's activity dispatched), and from the client's write of it, to
 // the last port write of the register write it causes, against the paced floor of one register
 // write; then how many such commands one client gets through a second, each waiting for its
-// reply as --send does.
+// reply as --send does; then the first figure with no floor to keep, which leaves the panel's own
+// work: the part of a write on an I2C adapter that is not the adapter's.
 #include "control/server.h"
 #include "hold_floor.h"
 #include "instant_port.h"
@@ -101,5 +102,18 @@ int main(int argc, char *argv[])
     }
     std::printf("one client, each command waiting for its reply: %.0f commands/s\n",
                 kCommands * 1000.0 / double(clock.elapsed()));
+
+    // With no floor to keep, as on an I2C adapter, what is left is the panel's own work: the
+    // command, its handler and the bus levels, up to the byte that ends the write.
+    setInstantPortFloor(std::chrono::nanoseconds::zero());
+    fromReceived.clear();
+    panel.app.installEventFilter(&received);
+    for (int run = 0; run < kCommands; ++run) {
+        received.when = {};
+        exchange(client, run % 32);
+        fromReceived.push_back(micros(instantPort().latest - received.when));
+    }
+    std::printf("no hold floor (a device that times its own bus, as an I2C adapter does):\n");
+    std::printf("  received to last port write: median %.1f us\n", median(fromReceived));
     return 0;
 }

@@ -15,6 +15,9 @@ struct InstantPortRecord {
 };
 
 const InstantPortRecord &instantPort();
+// The hold floor Out32 keeps between bytes: kHoldFloor, as the parallel port needs, until set;
+// zero stands for a device that times its own bus, as an I2C adapter does.
+void setInstantPortFloor(std::chrono::nanoseconds hold);
 
 // Port writes in one register write: 8 for the start, 8 for each of its 18 bit slots, 10 for the
 // stop.
