@@ -1,6 +1,7 @@
 // The monitor is the reference the other tests and the simulated board decode with, so it is
 // checked here against streams built line level by line level, independently of the panel.
 #include "i2c_monitor.h"
+#include "line_stream.h"
 
 #include <QTest>
 
@@ -8,37 +9,6 @@
 #include <vector>
 
 namespace {
-
-// Builds a port-byte stream from line levels (true = released high), one level change a byte.
-class Stream {
-public:
-    std::vector<std::uint8_t> bytes{0x3F};
-
-    Stream &levels(bool sda, bool scl)
-    {
-        bytes.push_back(static_cast<std::uint8_t>((sda ? 0 : 0x80) | (scl ? 0 : 0x40) | 0x3F));
-        return *this;
-    }
-    Stream &start() { return levels(false, true).levels(false, false); }
-    Stream &bit(bool one) { return levels(one, false).levels(one, true).levels(one, false); }
-    Stream &byte(unsigned value, int bits = 8)
-    {
-        for (int i = bits - 1; i >= 0; --i) {
-            bit(((value >> i) & 1U) != 0);
-        }
-        return *this;
-    }
-    Stream &stop() { return levels(false, false).levels(false, true).levels(true, true); }
-    // A recovery pulse: a clock whose SDA follows SCL half a cycle later, ending in a stop.
-    Stream &recover()
-    {
-        return levels(true, false).levels(false, false).levels(false, true).levels(true, true);
-    }
-    Stream &write(unsigned addressByte, unsigned data)
-    {
-        return start().byte(addressByte).bit(true).byte(data).bit(true).stop();
-    }
-};
 
 struct Run {
     std::vector<std::pair<int, int>> writes;
