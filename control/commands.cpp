@@ -52,23 +52,19 @@ QByteArray run(QWidget &window, const QList<QByteArray> &words)
     if (verb.contains('=')) {
         return restoreState(window, words);
     }
-    for (const OptionCommand &option : kOptions) {
-        if (verb != option.word) {
-            continue;
+    if (const OptionCommand *option = findOption(verb)) {
+        const char *chosen = words.size() == 2 ? optionFor(*option, words[1]) : nullptr;
+        if (chosen == nullptr) {
+            return error(verb + takes(*option));
         }
-        for (int i = 0; i < 2; ++i) {
-            if (words.size() == 2 && words[1] == option.values[i]) {
-                control<QAbstractButton>(window, option.controls[i])->click();
-                return "ok";
-            }
-        }
-        return error(verb + " takes " + option.values[0] + " or " + option.values[1]);
+        control<QAbstractButton>(window, chosen)->click();
+        return "ok";
     }
     for (const VolumeCommand &slider : kVolumes) {
         if (verb == slider.word) {
             const int to = words.size() == 2 ? position(words[1]) : -1;
             if (to < 0) {
-                return error(verb + " takes a position from 0 to 31");
+                return error(verb + kTakesPosition);
             }
             moveSlider(*control<QSlider>(window, slider.slider), to);
             return "ok";

@@ -27,6 +27,30 @@ inline constexpr OptionCommand kOptions[] = {
     {"address", {"0", "1"}, {"addrzero", "addrone"}},
 };
 
+// The option command named `word`, or nullptr.
+inline const OptionCommand *findOption(const QByteArray &word)
+{
+    const auto *found =
+        std::find_if(std::begin(kOptions), std::end(kOptions),
+                     [&](const OptionCommand &option) { return word == option.word; });
+    return found == std::end(kOptions) ? nullptr : found;
+}
+
+// The option that `value` of `option` selects, or nullptr when it is not one of its values.
+inline const char *optionFor(const OptionCommand &option, const QByteArray &value)
+{
+    return value == option.values[0]   ? option.controls[0]
+           : value == option.values[1] ? option.controls[1]
+                                       : nullptr;
+}
+
+// Why a value was refused, after the command's or field's name.
+inline QByteArray takes(const OptionCommand &option)
+{
+    return QByteArray(" takes ") + option.values[0] + " or " + option.values[1];
+}
+inline constexpr const char *kTakesPosition = " takes a position from 0 to 31";
+
 struct VolumeCommand {
     const char *word;
     const char *slider;

@@ -9,23 +9,9 @@ namespace {
 
 using Fields = QHash<QByteArray, QByteArray>;
 
-// The options in the order they are set: the address before anything that writes.
-constexpr const char *kOptionOrder[] = {"address", "power", "speaker-3d", "headphone-3d",
-                                        "coupling"};
-
-const OptionCommand *option(const QByteArray &word)
-{
-    for (const OptionCommand &option : kOptions) {
-        if (word == option.word) {
-            return &option;
-        }
-    }
-    return nullptr;
-}
-
 bool known(const QByteArray &name)
 {
-    return option(name) != nullptr ||
+    return findOption(name) != nullptr ||
            std::any_of(std::begin(kVolumes), std::end(kVolumes), [&](const VolumeCommand &v) {
                return name == v.word || name == v.gainField;
            });
@@ -57,7 +43,7 @@ QByteArray checkVolume(const VolumeCommand &volume, const Fields &fields)
     const QByteArray gainName(volume.gainField);
     const int to = fields.contains(word) ? position(fields[word]) : -1;
     if (fields.contains(word) && to < 0) {
-        return word + " takes a position from 0 to 31";
+        return word + kTakesPosition;
     }
     if (!fields.contains(gainName)) {
         return {};
@@ -78,9 +64,8 @@ QByteArray check(const Fields &fields)
 {
     for (const OptionCommand &option : kOptions) {
         const auto value = fields.find(option.word);
-        if (value != fields.end() && *value != option.values[0] && *value != option.values[1]) {
-            return QByteArray(option.word) + " takes " + option.values[0] + " or " +
-                   option.values[1];
+        if (value != fields.end() && optionFor(option, *value) == nullptr) {
+            return option.word + takes(option);
         }
     }
     for (const VolumeCommand &volume : kVolumes) {
@@ -91,13 +76,20 @@ QByteArray check(const Fields &fields)
     return {};
 }
 
+// The address first, as it decides where every other write goes; then the other options in
+// the state line's order, then the volumes.
 void apply(QWidget &window, const Fields &fields)
 {
-    for (const char *word : kOptionOrder) {
-        const OptionCommand &chosen = *option(word);
-        if (fields.contains(word)) {
-            const bool first = fields[word] == chosen.values[0];
-            control<QAbstractButton>(window, chosen.controls[first ? 0 : 1])->click();
+    const OptionCommand *address = findOption("address");
+    const auto select = [&](const OptionCommand &option) {
+        if (const auto value = fields.find(option.word); value != fields.end()) {
+            control<QAbstractButton>(window, optionFor(option, *value))->click();
+        }
+    };
+    select(*address);
+    for (const OptionCommand &option : kOptions) {
+        if (&option != address) {
+            select(option);
         }
     }
     for (const VolumeCommand &volume : kVolumes) {
