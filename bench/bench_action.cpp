@@ -5,12 +5,12 @@
 #include "hold_floor.h"
 #include "instant_port.h"
 #include "panel_operator.h"
+#include "samples.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QSlider>
 
-#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -53,16 +53,15 @@ std::vector<double> timeActions(const ActionKind &kind)
     return micros;
 }
 
-void report(const ActionKind &kind, std::vector<double> micros)
+void report(const ActionKind &kind, const std::vector<double> &micros)
 {
-    std::sort(micros.begin(), micros.end());
+    const Spread took = spread(micros);
     const double floor = kind.registerWrites * kPortWritesPerRegisterWrite *
                          std::chrono::duration<double, std::micro>(kHoldFloor).count();
-    const double median = micros[micros.size() / 2];
     std::printf("%-17s %d register write(s), %d runs: median %6.1f us, min %6.1f us, "
                 "floor %4.0f us, median/floor %.3f\n",
-                kind.name, kind.registerWrites, kRuns, median, micros.front(), floor,
-                median / floor);
+                kind.name, kind.registerWrites, kRuns, took.median, took.min, floor,
+                took.median / floor);
 }
 
 } // namespace

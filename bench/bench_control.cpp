@@ -8,13 +8,13 @@
 #include "hold_floor.h"
 #include "instant_port.h"
 #include "panel_operator.h"
+#include "samples.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -34,10 +34,9 @@ public:
     }
 };
 
-double median(std::vector<double> micros)
+double median(const std::vector<double> &micros)
 {
-    std::sort(micros.begin(), micros.end());
-    return micros[micros.size() / 2];
+    return spread(micros).median;
 }
 
 // Sends one command and runs the event loop until its reply is back.

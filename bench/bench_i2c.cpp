@@ -8,6 +8,7 @@
 #include "control/server.h"
 #include "data_register.h"
 #include "panel_operator.h"
+#include "samples.h"
 
 #include <QTemporaryDir>
 
@@ -42,17 +43,6 @@ constexpr std::uint8_t kData = 0x8B; // speaker volume at position 11, as DEFAUL
 double micros(Clock::duration span)
 {
     return std::chrono::duration<double, std::micro>(span).count();
-}
-
-struct Figures {
-    double median;
-    double min;
-};
-
-Figures figures(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    return {samples[samples.size() / 2], samples.front()};
 }
 
 // One send byte per run, straight on the bus: what the adapter and its driver cost by themselves.
@@ -162,7 +152,7 @@ struct Client {
     }
 };
 
-void print(const char *what, Figures measured, Figures bare)
+void print(const char *what, Spread measured, Spread bare)
 {
     std::printf("  %-44s median %8.1f us, min %8.1f us, median/bare %.3f\n", what, measured.median,
                 measured.min, measured.median / bare.median);
@@ -180,8 +170,8 @@ int main(int argc, char *argv[])
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 500;
     const int processes = std::max(1, runs / 5);
 
-    const Figures bare = figures(bareSendBytes(bus, runs));
-    const Figures i2cset = figures(i2csetProcesses(bus.substr(9), processes));
+    const Spread bare = spread(bareSendBytes(bus, runs));
+    const Spread i2cset = spread(i2csetProcesses(bus.substr(9), processes));
 
     PortSettings settings;
     settings.i2cBus = bus;
@@ -218,8 +208,8 @@ int main(int argc, char *argv[])
     }
     std::printf("  %-44s median %8.1f us, min %8.1f us\n", "bare send byte (one I2C_SMBUS ioctl)",
                 bare.median, bare.min);
-    print("panel: command received to its reply", figures(client.fromReceived), bare);
-    print("panel: command sent to its reply", figures(client.fromSent), bare);
+    print("panel: command received to its reply", spread(client.fromReceived), bare);
+    print("panel: command sent to its reply", spread(client.fromSent), bare);
     print("one i2cset -y -a process per write", i2cset, bare);
     return 0;
 }

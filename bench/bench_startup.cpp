@@ -4,6 +4,7 @@
 // resident memory, with the panel's ratios to both floors.
 // The driver links no toolkit, so its own small footprint, which a spawned child's peak
 // resident figure starts from, stays far below either probe's.
+#include "samples.h"
 #include "spawn_clock.h"
 
 #include <fcntl.h>
@@ -13,7 +14,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -130,15 +130,14 @@ void record(Probe &probe, const Child &child)
     probe.peakRssMb.push_back(static_cast<double>(child.usage.ru_maxrss) / 1024.0);
 }
 
-double median(std::vector<double> values)
+double median(const std::vector<double> &values)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return spread(values).median;
 }
 
 double minimum(const std::vector<double> &values)
 {
-    return *std::min_element(values.begin(), values.end());
+    return spread(values).min;
 }
 
 void print(const Probe &probe)

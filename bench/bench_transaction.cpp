@@ -4,10 +4,10 @@
 #include "hold_floor.h"
 #include "instant_port.h"
 #include "panel/zq7130.h"
+#include "samples.h"
 
 #include <QApplication>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -38,12 +38,11 @@ int main(int argc, char *argv[])
                      static_cast<unsigned long long>(port.writes), kWrites);
         return 1;
     }
-    std::sort(micros.begin(), micros.end());
+    const Spread took = spread(micros);
     const double floor = kWrites * std::chrono::duration<double, std::micro>(kHoldFloor).count();
-    const double median = micros[micros.size() / 2];
     std::printf("register write, %d writes, %d runs: median %.1f us, min %.1f us, "
                 "floor %.0f us, median/floor %.3f\n",
-                kWrites, kTransactions, median, micros.front(), floor, median / floor);
+                kWrites, kTransactions, took.median, took.min, floor, took.median / floor);
     std::printf("smallest gap between consecutive writes: %.3f us (floor %.3f us)\n",
                 std::chrono::duration<double, std::micro>(port.smallestGap).count(),
                 std::chrono::duration<double, std::micro>(kHoldFloor).count());

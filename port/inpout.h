@@ -16,6 +16,6 @@ public:
 
 // Writes one byte to an I/O port address, at least the linked device's hold floor (kHoldFloor
 // on the parallel port) after the previous write ended, so that each line level lasts at least
-// that long however fast the port is. Throws PortError
-// when the byte cannot be written; nothing is ever read back.
+// that long however fast the port is. Throws PortError when the byte cannot be written; nothing
+// is ever read back.
 void Out32(std::uint16_t address, std::uint8_t value);
