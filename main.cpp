@@ -3,6 +3,7 @@
 #include "control/socket_path.h"
 #include "data_register.h"
 #include "panel/zq7130.h"
+#include "scpi/server.h"
 #include "session/command_line.h"
 #include "session/display.h"
 #include "session/ending.h"
@@ -50,6 +51,11 @@ int main(int argc, char *argv[])
     QObject::connect(&window, &ZQ7130::portFailing, &control, &ControlServer::portFailing);
     QString problem;
     if (line.listen && !control.listen(controlSocketPath(device), problem)) {
+        return refuse(problem.toStdString());
+    }
+    ScpiServer scpi(window, device.isEmpty() ? "simulated" : device.toUtf8());
+    QObject::connect(&window, &ZQ7130::portFailing, &scpi, &ScpiServer::portFailing);
+    if (line.scpi && !scpi.listen(*line.scpi, problem)) {
         return refuse(problem.toStdString());
     }
     // A signal during a wait for the port is held until the claim ends, and then ends the run

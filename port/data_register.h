@@ -44,3 +44,9 @@ const char *portFailureHeadline();
 // I2C bus that names no adapter (or several) names none: then `problem` says so, for the
 // operator.
 std::string boardDevice(const PortSettings &settings, std::string &problem);
+
+// Self-test, for a remote client's *TST?: 0 when the chip at `chipAddress` (7-bit) acknowledges
+// its address alone (an I2C adapter's quick write: nothing is latched), or, where the bus
+// cannot tell (the parallel port), when the port answers a read of its status register; non-zero
+// otherwise. Writes no data byte and throws nothing.
+int selfTestDataRegister(std::uint8_t chipAddress);

@@ -246,3 +246,21 @@ void write(std::uint16_t address, std::uint8_t value)
 }
 
 } // namespace i2cdev
+
+namespace i2cdev {
+
+// A quick write to the chip's address: it acknowledges or not, and nothing is latched.
+int selfTest(std::uint8_t chipAddress)
+{
+    try {
+        openedBus();
+        if ((functions & I2C_FUNC_SMBUS_QUICK) == 0 || select(chipAddress) < 0) {
+            return 1;
+        }
+        return transfer(0, I2C_SMBUS_QUICK) == 0 ? 0 : 1;
+    } catch (const PortError &) {
+        return 1;
+    }
+}
+
+} // namespace i2cdev

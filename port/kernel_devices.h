@@ -30,3 +30,11 @@ std::string configure(const PortSettings &settings);
 void prepare();
 void write(std::uint16_t address, std::uint8_t value);
 } // namespace i2cdev
+
+// Self-tests (data_register.h), at the end of each device's file.
+namespace ppdev {
+int selfTest();
+} // namespace ppdev
+namespace i2cdev {
+int selfTest(std::uint8_t chipAddress);
+} // namespace i2cdev

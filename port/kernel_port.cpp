@@ -60,3 +60,8 @@ void writeDataRegister(std::uint16_t address, std::uint8_t value)
 {
     onI2c ? i2cdev::write(address, value) : ppdev::write(address, value);
 }
+
+int selfTestDataRegister(std::uint8_t chipAddress)
+{
+    return onI2c ? i2cdev::selfTest(chipAddress) : ppdev::selfTest();
+}

@@ -220,3 +220,18 @@ void write(std::uint16_t address, std::uint8_t value)
 }
 
 } // namespace ppdev
+
+namespace ppdev {
+
+// The bus cannot tell whether a chip listens: the port answering a status read is all there is.
+int selfTest()
+{
+    try {
+        unsigned char status = 0;
+        return ioctl(claimedPort(), PPRSTATUS, &status) == 0 ? 0 : 1;
+    } catch (const PortError &) {
+        return 1;
+    }
+}
+
+} // namespace ppdev

@@ -95,3 +95,8 @@ void writeDataRegister(std::uint16_t address, std::uint8_t value)
     }
     board().write(value);
 }
+
+int selfTestDataRegister(std::uint8_t)
+{
+    return 0; // the simulated chip always answers
+}

@@ -43,7 +43,38 @@ struct Options {
                             "Send each <command> to the running panel (started with --listen), "
                             "print each reply, and end; '-' reads commands from stdin, one a line. "
                             "Opens no window and no port."};
+
+    // SCPI over the network.
+    QCommandLineOption scpi{"scpi",
+                            "Also serve SCPI clients over TCP at [<address>:]<port> (5025 by "
+                            "convention; the loopback interface unless an address is given).",
+                            "address:port"};
+    QCommandLineOption allow{"allow",
+                             "With --scpi on a non-loopback address: the networks clients may "
+                             "come from, as NETWORK/PREFIX[,...].",
+                             "networks"};
 };
+
+// The SCPI options into `line`: 0, or the status of a usage error.
+int readScpi(const QCommandLineParser &parser, const Options &options, CommandLine &line)
+{
+    if (!parser.isSet(options.scpi)) {
+        return parser.isSet(options.allow)
+                   ? usageError(QStringLiteral("--allow only goes with --scpi."))
+                   : 0;
+    }
+    if (line.send) {
+        return usageError(QStringLiteral("--send and --scpi exclude each other."));
+    }
+    ScpiEndpoint endpoint;
+    const QString allow = parser.isSet(options.allow) ? parser.value(options.allow) : QString();
+    if (const QString problem = readScpiEndpoint(parser.value(options.scpi), allow, endpoint);
+        !problem.isEmpty()) {
+        return usageError(problem);
+    }
+    line.scpi = endpoint;
+    return 0;
+}
 
 // The options this program offers: the real port's device and trace, or the board's recording.
 void offer(QCommandLineParser &parser, Options &options, const LinkedPort &port)
@@ -57,6 +88,7 @@ void offer(QCommandLineParser &parser, Options &options, const LinkedPort &port)
         parser.addOption(options.vcd);
     }
     parser.addOptions({options.address, options.listen, options.send});
+    parser.addOptions({options.scpi, options.allow});
     parser.addPositionalArgument("command", "With --send: a command, such as \"power on\".",
                                  "[command...]");
 }
@@ -113,6 +145,9 @@ std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
         return usageError(QStringLiteral("--address takes 0 or 1, not '%1'.").arg(bit));
     }
     line.addressBit = bit == QLatin1String("1") ? 1 : 0;
+    if (const int status = readScpi(parser, options, line); status != 0) {
+        return status;
+    }
     return line;
 }
 

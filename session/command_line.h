@@ -2,10 +2,12 @@
 #pragma once
 
 #include "data_register.h"
+#include "scpi/endpoint.h"
 
 #include <QStringList>
 
 #include <cstdint>
+#include <optional>
 #include <variant>
 
 struct CommandLine {
@@ -14,6 +16,9 @@ struct CommandLine {
     bool listen = false;         // accept commands on the control socket
     bool send = false;           // be the client: send `commands` to the running panel and end
     QStringList commands;        // with send: each one command; "-" alone reads them from stdin
+
+    // SCPI over the network (--scpi, --allow).
+    std::optional<ScpiEndpoint> scpi;
 };
 
 // Reads the arguments the GNU way. Returns the settings to run with, or the status to end with

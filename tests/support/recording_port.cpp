@@ -106,3 +106,8 @@ void writeDataRegister(std::uint16_t address, std::uint8_t value)
         hook();
     }
 }
+
+int selfTestDataRegister(std::uint8_t)
+{
+    return 0;
+}

@@ -1,0 +1,98 @@
+#include "endpoint.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+
+// The PORT of `text`: 0..65535 in decimal digits, or -1.
+int portNumber(const QString &text)
+{
+    bool number = false;
+    const int value = text.toInt(&number);
+    const bool digits = !text.isEmpty() &&
+                        std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+    return number && digits && value <= 65535 ? value : -1;
+}
+
+// Splits "[ADDRESS:]PORT" (an IPv6 ADDRESS in brackets) into its address and port texts.
+QString split(const QString &spec, QString &address, QString &port)
+{
+    if (spec.startsWith(QLatin1Char('['))) {
+        const qsizetype close = spec.indexOf(QLatin1String("]:"));
+        if (close < 0) {
+            return QStringLiteral("--scpi takes [ADDRESS]:PORT for an IPv6 address, not '%1'.")
+                .arg(spec);
+        }
+        address = spec.mid(1, close - 1);
+        port = spec.mid(close + 2);
+        return {};
+    }
+    const qsizetype colon = spec.lastIndexOf(QLatin1Char(':'));
+    address = colon < 0 ? QString() : spec.left(colon);
+    port = spec.mid(colon + 1);
+    if (address.contains(QLatin1Char(':'))) {
+        return QStringLiteral("--scpi: write an IPv6 address in brackets, as [%1]:%2.")
+            .arg(address, port);
+    }
+    return {};
+}
+
+QString readAllowed(const QString &allow, ScpiEndpoint &endpoint)
+{
+    for (const QString &network : allow.split(QLatin1Char(','))) {
+        const auto subnet = QHostAddress::parseSubnet(network.trimmed());
+        if (!network.contains(QLatin1Char('/')) || subnet.second < 0) {
+            return QStringLiteral("--allow takes NETWORK/PREFIX[,...], such as 10.77.0.0/24, "
+                                  "not '%1'.")
+                .arg(network);
+        }
+        endpoint.allowed << subnet;
+    }
+    return {};
+}
+
+} // namespace
+
+bool ScpiEndpoint::admits(QHostAddress peer) const
+{
+    bool mapped = false;
+    const quint32 ipv4 = peer.toIPv4Address(&mapped);
+    if (mapped) {
+        peer = QHostAddress(ipv4); // a client reaching a wildcard :: from IPv4
+    }
+    return peer.isLoopback() ||
+           std::any_of(allowed.begin(), allowed.end(),
+                       [&](const QPair<QHostAddress, int> &net) { return peer.isInSubnet(net); });
+}
+
+QString readScpiEndpoint(const QString &spec, const QString &allow, ScpiEndpoint &endpoint)
+{
+    QString address;
+    QString port;
+    if (QString problem = split(spec, address, port); !problem.isEmpty()) {
+        return problem;
+    }
+    const int number = portNumber(port);
+    if (number < 0) {
+        return QStringLiteral("--scpi takes [ADDRESS:]PORT with PORT 0 to 65535, not '%1'.")
+            .arg(spec);
+    }
+    endpoint.port = quint16(number);
+    if (!address.isEmpty() && !endpoint.address.setAddress(address)) {
+        return QStringLiteral("--scpi: '%1' is not an IP address (host names are not looked up).")
+            .arg(address);
+    }
+    if (!allow.isNull()) {
+        if (QString problem = readAllowed(allow, endpoint); !problem.isEmpty()) {
+            return problem;
+        }
+    }
+    if (!endpoint.address.isLoopback() && endpoint.allowed.isEmpty()) {
+        return QStringLiteral("--scpi %1 would serve clients beyond this machine: name the "
+                              "networks they may come from with --allow NETWORK/PREFIX.")
+            .arg(spec);
+    }
+    return {};
+}

@@ -1,0 +1,21 @@
+// Where the SCPI server listens and whom it serves: `--scpi [ADDRESS:]PORT` and
+// `--allow NETWORK/PREFIX[,...]`, read before anything else happens.
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+struct ScpiEndpoint {
+    QHostAddress address{QHostAddress::LocalHost}; // the loopback interface unless named
+    quint16 port = 5025;                           // 0: any free port, printed when listening
+    QList<QPair<QHostAddress, int>> allowed;       // networks besides the loopback ones
+
+    // Whether a client at `peer` may talk to the panel: loopback, or inside an allowed network.
+    bool admits(QHostAddress peer) const;
+};
+
+// Reads the options into `endpoint`. Returns what is wrong with them, for a usage error, or an
+// empty text. A non-loopback ADDRESS (the wildcard 0.0.0.0 or :: included) needs `allow`.
+QString readScpiEndpoint(const QString &spec, const QString &allow, ScpiEndpoint &endpoint);
