@@ -114,7 +114,7 @@ private slots:
     }
 
     // A setup saved with `--send state > setup.txt` is restored with `--send - < setup.txt`:
-    // each control is set again with its write, the address first.
+    // each control is set again with its write, the address first and power on last.
     void aSavedSetupRestores()
     {
         ListeningSim board;
@@ -133,8 +133,8 @@ private slots:
         QCOMPARE(restored.status, 0);
         QCOMPARE(restored.out, QByteArray("ok\n"));
         QCOMPARE(run(SIM_PROGRAM, {"--send", "state"}, board.environment).out, saved.out);
-        const QByteArray restoreWrites = "0x7D <- 0x01\n0x7D <- 0x05\n0x7D <- 0x05\n"
-                                         "0x7D <- 0x07\n0x7D <- 0x8B\n0x7D <- 0x54\n";
+        const QByteArray restoreWrites = "0x7D <- 0x04\n0x7D <- 0x04\n0x7D <- 0x06\n"
+                                         "0x7D <- 0x8B\n0x7D <- 0x54\n0x7D <- 0x07\n";
         QCOMPARE(board.stop(), "0x7D <- 0x01\n0x7D <- 0x05\n0x7D <- 0x07\n0x7D <- 0x8B\n"
                                "0x7D <- 0x54\n0x7C <- 0x06\n0x7C <- 0x02\n0x7C <- 0x00\n"
                                "0x7C <- 0x80\n0x7C <- 0x40\n" +

@@ -86,7 +86,25 @@ private slots:
     void stateFieldsSetTheirControlsInOrder()
     {
         QCOMPARE(run("speaker-volume=3 Power=ON address=1"), QByteArray("ok"));
-        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x01}, {0xFA, 0x83}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x83}, {0xFA, 0x01}}));
+    }
+
+    // Power on goes last, after the volumes and the other options; power off goes first: the
+    // chip is never powered with a louder setting than both the old and the new state.
+    void aRestorePowersTheChipOnlyWhenQuietest()
+    {
+        QCOMPARE(run("speaker-volume 31"), QByteArray("ok"));
+        QCOMPARE(run("power=on speaker-volume=0 speaker-gain=-47.0 headphone-volume=0 "
+                     "coupling=ocl speaker-3d=on"),
+                 QByteArray("ok"));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x9F},
+                                                   {0xF8, 0x04},
+                                                   {0xF8, 0x06},
+                                                   {0xF8, 0x80},
+                                                   {0xF8, 0x40},
+                                                   {0xF8, 0x07}}));
+        QCOMPARE(run("speaker-volume=31 power=off speaker-3d=off"), QByteArray("ok"));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x06}, {0xF8, 0x02}, {0xF8, 0x9F}}));
     }
 
     // Every field is checked before anything is written, the last as the first.
