@@ -40,7 +40,7 @@ int main(int argc, char *argv[])
     if (const std::string problem = configurePort(line.port); !problem.empty()) {
         return refuse(problem);
     }
-    const std::unique_ptr<QApplication> app = openApplication(argc, argv);
+    const std::unique_ptr<QApplication> app = openApplication(argc, argv, line.headless);
     if (!app) {
         return 1;
     }
@@ -58,6 +58,6 @@ int main(int argc, char *argv[])
     if (ending.signalled()) {
         return ending.status(0);
     }
-    window.show();
+    window.show(); // headless too: showing loads the window, which writes the start-up state
     return ending.status(app->exec());
 }

@@ -43,6 +43,12 @@ struct Options {
                             "Send each <command> to the running panel (started with --listen), "
                             "print each reply, and end; '-' reads commands from stdin, one a line. "
                             "Opens no window and no port."};
+
+    // Headless running: its own options, kept apart from the others.
+    QCommandLineOption headless{"headless",
+                                "Run without a display, for a rack PC: no window is shown, "
+                                "the same controls take the commands of --listen. Needs "
+                                "--listen."};
 };
 
 // The options this program offers: the real port's device and trace, or the board's recording.
@@ -57,6 +63,7 @@ void offer(QCommandLineParser &parser, Options &options, const LinkedPort &port)
         parser.addOption(options.vcd);
     }
     parser.addOptions({options.address, options.listen, options.send});
+    parser.addOption(options.headless);
     parser.addPositionalArgument("command", "With --send: a command, such as \"power on\".",
                                  "[command...]");
 }
@@ -83,6 +90,32 @@ int readDevices(const QCommandLineParser &parser, const Options &options, bool r
     port.i2cBus = parser.value(options.i2c).toStdString();
     port.trace = parser.isSet(options.trace);
     return 0;
+}
+
+// Whether something besides an operator at the window can drive the panel. This is the one
+// place that decides it: every way in (the control socket, and --scpi once it joins) belongs
+// here.
+bool drivenFromOutside(const CommandLine &line)
+{
+    return line.listen;
+}
+
+// A headless panel shows no window, so something else must drive it, and it is no client.
+std::variant<CommandLine, int> headlessChecked(CommandLine line, bool headless)
+{
+    if (!headless) {
+        return line;
+    }
+    if (line.send) {
+        return usageError(QStringLiteral("--send and --headless exclude each other."));
+    }
+    if (!drivenFromOutside(line)) {
+        return usageError(
+            QStringLiteral("--headless needs --listen: without a window only scripts can drive "
+                           "the panel."));
+    }
+    line.headless = true;
+    return line;
 }
 
 std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
@@ -113,7 +146,7 @@ std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
         return usageError(QStringLiteral("--address takes 0 or 1, not '%1'.").arg(bit));
     }
     line.addressBit = bit == QLatin1String("1") ? 1 : 0;
-    return line;
+    return headlessChecked(line, parser.isSet(options.headless));
 }
 
 } // namespace

@@ -14,6 +14,10 @@ struct CommandLine {
     bool listen = false;         // accept commands on the control socket
     bool send = false;           // be the client: send `commands` to the running panel and end
     QStringList commands;        // with send: each one command; "-" alone reads them from stdin
+
+    // Headless: no window shown and no display needed, for a rack PC; the same controls take
+    // the commands of whatever drives the panel instead (see drivenFromOutside).
+    bool headless = false;
 };
 
 // Reads the arguments the GNU way. Returns the settings to run with, or the status to end with

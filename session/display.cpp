@@ -127,9 +127,12 @@ void whileStarting(QtMsgType type, const QMessageLogContext &context, const QStr
 
 } // namespace
 
-std::unique_ptr<QApplication> openApplication(int &argc, char **argv)
+std::unique_ptr<QApplication> openApplication(int &argc, char **argv, bool headless)
 {
-    if (!graphicalSessionAvailable()) {
+    if (headless) {
+        // Drawn in memory only: no display is asked for, whatever the environment names.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (!graphicalSessionAvailable()) {
         return nullptr;
     }
     passOn = qInstallMessageHandler(whileStarting);
