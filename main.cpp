@@ -23,6 +23,7 @@ int refuse(const std::string &why)
 
 int main(int argc, char *argv[])
 {
+    noteStandardInput();
     const auto parsed = parseCommandLine(argc, argv);
     if (const int *status = std::get_if<int>(&parsed)) {
         return *status;
@@ -35,7 +36,7 @@ int main(int argc, char *argv[])
         return refuse(unknownBoard);
     }
     if (line.send) {
-        return sendCommands(argc, argv, device, line.commands);
+        return sendCommands(device, line.commands);
     }
     if (const std::string problem = configurePort(line.port); !problem.empty()) {
         return refuse(problem);
@@ -48,9 +49,12 @@ int main(int argc, char *argv[])
     Ending ending(window);
     ControlServer control(window);
     QObject::connect(&window, &ZQ7130::portFailing, &control, &ControlServer::portFailing);
-    QString problem;
-    if (line.listen && !control.listen(controlSocketPath(device), problem)) {
-        return refuse(problem.toStdString());
+    if (line.listen) {
+        QString problem;
+        const QString path = controlSocketPath(device, problem);
+        if (path.isEmpty() || !control.listen(path, problem)) {
+            return refuse(problem.toStdString());
+        }
     }
     // A signal during a wait for the port is held until the claim ends, and then ends the run
     // here, before the window loads and with nothing written.

@@ -13,6 +13,12 @@
 #include <QSlider>
 #include <QTemporaryDir>
 
+#include <cstring>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
 using recording::takeTransactions;
 using recording::Transactions;
 
@@ -60,12 +66,24 @@ private slots:
         delete server; // the socket goes with its panel ...
         server = nullptr;
         QVERIFY(!QFileInfo::exists(path));
-        QFile stale(path); // ... and one left by a killed panel is replaced
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
+        QFile plain(path); // a file that is not a socket is refused and left as it is ...
+        QVERIFY(plain.open(QIODevice::WriteOnly) && plain.write("kept") == 4);
+        plain.close();
+        QVERIFY(!second.listen(path, problem));
+        QVERIFY2(problem.contains("not a socket is in the way"), qPrintable(problem));
+        QVERIFY(plain.open(QIODevice::ReadOnly) && plain.readAll() == "kept");
+        QVERIFY(plain.remove());
+        const int killed = ::socket(AF_UNIX, SOCK_STREAM, 0); // ... one left by a killed panel
+        sockaddr_un address{AF_UNIX, {}};                     // is replaced
+        std::strcpy(address.sun_path, QFile::encodeName(path).constData());
+        QVERIFY(::bind(killed, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        ::close(killed);
         QVERIFY2(second.listen(path, problem), qPrintable(problem));
-        ControlServer third(*window); // a directory in the way is named as the cause
-        QVERIFY(!third.listen(scratch.path(), problem));
+        ControlServer third(*window); // a path too long for a socket is named as the cause
+        const QString tooLong = scratch.filePath(QString(108, 'x'));
+        QVERIFY(!third.listen(tooLong, problem));
+        QVERIFY2(problem.contains(tooLong) && problem.contains("at most 107"), qPrintable(problem));
+        QVERIFY(!third.listen(scratch.path(), problem)); // a directory in the way too
         QVERIFY2(problem.contains("a directory is in the way"), qPrintable(problem));
     }
 
