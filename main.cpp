@@ -41,6 +41,11 @@ int main(int argc, char *argv[])
     if (const std::string problem = configurePort(line.port); !problem.empty()) {
         return refuse(problem);
     }
+    QString problem; // a runtime folder that will not do is refused before the window opens
+    const QString socketPath = line.listen ? controlSocketPath(device, problem) : QString();
+    if (!problem.isEmpty()) {
+        return refuse(problem.toStdString());
+    }
     const std::unique_ptr<QApplication> app = openApplication(argc, argv);
     if (!app) {
         return 1;
@@ -49,12 +54,8 @@ int main(int argc, char *argv[])
     Ending ending(window);
     ControlServer control(window);
     QObject::connect(&window, &ZQ7130::portFailing, &control, &ControlServer::portFailing);
-    if (line.listen) {
-        QString problem;
-        const QString path = controlSocketPath(device, problem);
-        if (path.isEmpty() || !control.listen(path, problem)) {
-            return refuse(problem.toStdString());
-        }
+    if (line.listen && !control.listen(socketPath, problem)) {
+        return refuse(problem.toStdString());
     }
     // A signal during a wait for the port is held until the claim ends, and then ends the run
     // here, before the window loads and with nothing written.

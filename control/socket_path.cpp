@@ -79,6 +79,9 @@ QString runtimeFolder(QString &problem)
                 .arg(name, why, fix);
         return {};
     }
+    if (!given) {
+        ::setenv("XDG_RUNTIME_DIR", folder.constData(), 1); // Qt's own users find it there
+    }
     return name;
 }
 

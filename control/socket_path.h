@@ -17,8 +17,8 @@ QString controlSocketName(const char *program, const char *defaultDevice, const 
 
 // The runtime folder: $XDG_RUNTIME_DIR, which must be a folder of this user's with mode 0700;
 // when it is unset or empty, "$TMPDIR/runtime-<user>" ("/tmp" without TMPDIR), made so when
-// missing and held to the same rules. Empty when the folder will not do, and `problem` says
-// what is wrong with it and how to put it right.
+// missing, held to the same rules and set as XDG_RUNTIME_DIR for the rest of the run. Empty when
+// the folder will not do, and `problem` says what is wrong with it and how to put it right.
 QString runtimeFolder(QString &problem);
 
 // The socket of the panel driving `device` (the device node, boardDevice; empty when it has
