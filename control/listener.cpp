@@ -218,10 +218,12 @@ void Listener::acceptSome()
 void Listener::dropOne()
 {
     if (!exhausted_) {
+        rlimit limits{};
+        ::getrlimit(RLIMIT_NOFILE, &limits);
         std::fprintf(stderr,
-                     "%s: out of file descriptors (at most %ld): script clients are closed at "
+                     "%s: out of file descriptors (at most %llu): script clients are closed at "
                      "once until some descriptors are free.\n",
-                     linkedPort().program, descriptorLimit());
+                     linkedPort().program, static_cast<unsigned long long>(limits.rlim_cur));
         exhausted_ = true;
     }
     if (spare_ >= 0) {

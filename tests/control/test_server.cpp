@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -216,6 +218,34 @@ private slots:
         QCOMPARE(window->failures, 1);
         QCOMPARE(recording::writes().size(), 9U);
         QCOMPARE(window->control<QSlider>("monovol")->value(), 0);
+    }
+
+    // Out of descriptors, a client waiting to be taken is taken and dropped at once, and the
+    // panel listens on: once descriptors are free again, the next client is served.
+    void runningOutOfDescriptorsKeepsTheSocketListening()
+    {
+        std::vector<std::unique_ptr<RawClient>> waiting;
+        for (int i = 0; i < 8; ++i) {
+            waiting.push_back(std::make_unique<RawClient>(path)); // connected, not yet taken
+            QVERIFY(waiting.back()->connected());
+        }
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
+        const int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        rlimit none = saved; // no descriptor left for anything new
+        none.rlim_cur = rlim_t(lowestFree);
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &none) == 0);
+        for (const auto &client : waiting) {
+            QVERIFY(client->readToEnd());
+            QCOMPARE(client->received, QByteArray());
+        }
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &saved) == 0);
+        QLocalSocket next;
+        next.connectToServer(path);
+        QVERIFY(next.waitForConnected());
+        next.write("power on\n");
+        QCOMPARE(replies(next, 1), QList<QByteArray>{"ok"});
     }
 
     void clientsInterleaveWithoutLosingACommand()
