@@ -97,8 +97,12 @@ public:
         qsizetype end = -1;
         while ((end = received_.indexOf('\n')) < 0) {
             pollfd ready{descriptor_, POLLIN, 0};
-            if (::poll(&ready, 1, kReplyTimeoutMs) == 0) {
+            const int waited = ::poll(&ready, 1, kReplyTimeoutMs);
+            if (waited == 0) {
                 return fail(unanswered(command, false));
+            }
+            if (waited < 0) {
+                continue; // interrupted: wait again
             }
             char buffer[kReadSize];
             const ssize_t got = ::recv(descriptor_, buffer, sizeof buffer, 0);
