@@ -23,6 +23,7 @@ int refuse(const std::string &why)
 
 int main(int argc, char *argv[])
 {
+    noteStandardInput();
     const auto parsed = parseCommandLine(argc, argv);
     if (const int *status = std::get_if<int>(&parsed)) {
         return *status;
@@ -35,10 +36,15 @@ int main(int argc, char *argv[])
         return refuse(unknownBoard);
     }
     if (line.send) {
-        return sendCommands(argc, argv, device, line.commands);
+        return sendCommands(device, line.commands);
     }
     if (const std::string problem = configurePort(line.port); !problem.empty()) {
         return refuse(problem);
+    }
+    QString problem; // a runtime folder that will not do is refused before the window opens
+    const QString socketPath = line.listen ? controlSocketPath(device, problem) : QString();
+    if (!problem.isEmpty()) {
+        return refuse(problem.toStdString());
     }
     const std::unique_ptr<QApplication> app = openApplication(argc, argv, line.headless);
     if (!app) {
@@ -48,8 +54,7 @@ int main(int argc, char *argv[])
     Ending ending(window);
     ControlServer control(window);
     QObject::connect(&window, &ZQ7130::portFailing, &control, &ControlServer::portFailing);
-    QString problem;
-    if (line.listen && !control.listen(controlSocketPath(device), problem)) {
+    if (line.listen && !control.listen(socketPath, problem)) {
         return refuse(problem.toStdString());
     }
     // A signal during a wait for the port is held until the claim ends, and then ends the run
