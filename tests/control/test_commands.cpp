@@ -6,6 +6,7 @@
 #include "recording_port.h"
 
 #include <QSlider>
+#include <QStyle>
 
 using recording::takeTransactions;
 using recording::Transactions;
@@ -78,6 +79,27 @@ private slots:
             QCOMPARE(window->control<QSlider>("rightvol")->value(), position);
             QCOMPARE(takeTransactions(), (Transactions{{0xF8, std::uint8_t(0x40 | position)}}));
         }
+    }
+
+    // A command that moves a slider the operator is dragging ends the drag: the pointer's
+    // further motion writes nothing until the handle is taken again.
+    void aCommandEndsADragOnItsSlider()
+    {
+        auto *slider = window->control<QSlider>("monovol");
+        const int y = slider->height() / 2;
+        const int handle = slider->style()->pixelMetric(QStyle::PM_SliderLength) / 2;
+        QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(handle, y));
+        QTest::mouseMove(slider, QPoint(handle + 30, y));
+        QVERIFY(slider->value() > 0);
+        takeTransactions();
+        QCOMPARE(run("speaker-volume=20 speaker-gain=13.5"), QByteArray("ok"));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x94}}));
+        QTest::mouseMove(slider, QPoint(handle + 35, y));
+        QTest::mouseMove(slider, QPoint(0, y));
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(0, y));
+        QCOMPARE(slider->value(), 20);
+        QCOMPARE(takeTransactions(), Transactions{});
+        QCOMPARE(run("state").contains(" speaker-volume=20 speaker-gain=13.5 "), true);
     }
 
     // The state line's fields, any of them in any order, set each named control with the
