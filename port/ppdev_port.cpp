@@ -188,7 +188,7 @@ int claimedPort()
 
 namespace ppdev {
 
-void configure(const PortSettings &settings)
+std::string configure(const PortSettings &settings)
 {
     if (!settings.device.empty()) {
         device = settings.device;
@@ -196,6 +196,13 @@ void configure(const PortSettings &settings)
     if (settings.trace) {
         trace.emplace(linkedPort().program);
     }
+    // Checked here too, before the display is: what --port names is reported as itself.
+    try {
+        checkIsParallelPort();
+    } catch (const PortError &error) {
+        return error.what();
+    }
+    return {};
 }
 
 void prepare()
