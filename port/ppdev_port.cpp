@@ -87,8 +87,10 @@ void checkIsParallelPort()
                           : major(node.st_rdev) != PP_MAJOR ? "it is not a parallel-port device"
                                                             : nullptr;
     if (problem != nullptr) {
+        // The listing has a line of its own: a message box would wrap its path after a slash.
         fail("Cannot use", problem,
-             "Name a parallel-port device with --port, such as /dev/parport0 (ls /dev/parport*).");
+             "Name a parallel-port device with --port, such as /dev/parport0\n"
+             "(ls /dev/parport*).");
     }
 }
 
