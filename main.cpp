@@ -37,7 +37,10 @@ int main(int argc, char *argv[])
     if (line.send) {
         return sendCommands(argc, argv, device, line.commands);
     }
-    if (const std::string problem = configurePort(line.port); !problem.empty()) {
+    // A kernel device node that cannot be the board's is refused here when no display would
+    // show the window; with one, taking the port below meets it again and shows it in a box.
+    const bool boxShowsIt = linkedPort().defaultDevice != nullptr && graphicalSessionAnswers();
+    if (const std::string problem = configurePort(line.port); !problem.empty() && !boxShowsIt) {
         return refuse(problem);
     }
     const std::unique_ptr<QApplication> app = openApplication(argc, argv);

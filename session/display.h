@@ -10,3 +10,5 @@
 // answers but refuses this user (an X display reached through sudo, for one) ends the program
 // with the same advice and status 1 instead of Qt's abort.
 std::unique_ptr<QApplication> openApplication(int &argc, char **argv);
+// Whether a display server answers for one of the platforms Qt would try; says nothing.
+bool graphicalSessionAnswers();
