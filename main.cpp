@@ -38,7 +38,11 @@ int main(int argc, char *argv[])
     if (line.send) {
         return sendCommands(device, line.commands);
     }
-    if (const std::string problem = configurePort(line.port); !problem.empty()) {
+    // A kernel device node that cannot be the board's is refused here when no display would
+    // show the window; with one, taking the port below meets it again and shows it in a box.
+    const bool boxShowsIt =
+        linkedPort().defaultDevice != nullptr && !line.headless && graphicalSessionAnswers();
+    if (const std::string problem = configurePort(line.port); !problem.empty() && !boxShowsIt) {
         return refuse(problem);
     }
     QString problem; // a runtime folder that will not do is refused before the window opens

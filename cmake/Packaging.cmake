@@ -70,8 +70,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for the ZQ80415 audio ampli
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "One window sets every option and both volumes of the ZQ80415 audio\n"
     "amplifier on its evaluation board, each change written to the chip as\n"
-    "one I2C write bit-banged through the first parallel port (/dev/parport0,\n"
-    "through the kernel's ppdev driver).\n"
+    "one I2C write: bit-banged through a parallel port (/dev/parport0 by\n"
+    "default, through the kernel's ppdev driver), or sent through any kernel\n"
+    "I2C adapter (/dev/i2c-N, through i2c-dev), such as a USB-to-I2C bridge\n"
+    "or the PC's SMBus controller.\n"
     "\n"
     "zq80415-sim runs the same panel on a simulated board, which prints each\n"
     "register write instead: for trying the panel and for demonstrations\n"

@@ -11,3 +11,5 @@
 // with the same advice and status 1 instead of Qt's abort. Headless, the window is drawn in
 // memory on Qt's offscreen platform and no display is checked or needed.
 std::unique_ptr<QApplication> openApplication(int &argc, char **argv, bool headless);
+// Whether a display server answers for one of the platforms Qt would try; says nothing.
+bool graphicalSessionAnswers();
