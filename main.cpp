@@ -24,6 +24,7 @@ int refuse(const std::string &why)
 
 int main(int argc, char *argv[])
 {
+    noteStandardInput();
     const auto parsed = parseCommandLine(argc, argv);
     if (const int *status = std::get_if<int>(&parsed)) {
         return *status;
@@ -36,12 +37,21 @@ int main(int argc, char *argv[])
         return refuse(unknownBoard);
     }
     if (line.send) {
-        return sendCommands(argc, argv, device, line.commands);
+        return sendCommands(device, line.commands);
     }
-    if (const std::string problem = configurePort(line.port); !problem.empty()) {
+    // A kernel device node that cannot be the board's is refused here when no display would
+    // show the window; with one, taking the port below meets it again and shows it in a box.
+    const bool boxShowsIt =
+        linkedPort().defaultDevice != nullptr && !line.headless && graphicalSessionAnswers();
+    if (const std::string problem = configurePort(line.port); !problem.empty() && !boxShowsIt) {
         return refuse(problem);
     }
-    const std::unique_ptr<QApplication> app = openApplication(argc, argv);
+    QString problem; // a runtime folder that will not do is refused before the window opens
+    const QString socketPath = line.listen ? controlSocketPath(device, problem) : QString();
+    if (!problem.isEmpty()) {
+        return refuse(problem.toStdString());
+    }
+    const std::unique_ptr<QApplication> app = openApplication(argc, argv, line.headless);
     if (!app) {
         return 1;
     }
@@ -49,8 +59,7 @@ int main(int argc, char *argv[])
     Ending ending(window);
     ControlServer control(window);
     QObject::connect(&window, &ZQ7130::portFailing, &control, &ControlServer::portFailing);
-    QString problem;
-    if (line.listen && !control.listen(controlSocketPath(device), problem)) {
+    if (line.listen && !control.listen(socketPath, problem)) {
         return refuse(problem.toStdString());
     }
     ScpiServer scpi(window, device.isEmpty() ? "simulated" : device.toUtf8());
@@ -64,6 +73,6 @@ int main(int argc, char *argv[])
     if (ending.signalled()) {
         return ending.status(0);
     }
-    window.show();
+    window.show(); // headless too: showing loads the window, which writes the start-up state
     return ending.status(app->exec());
 }

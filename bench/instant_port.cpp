@@ -12,6 +12,13 @@ InstantPortRecord record;
 std::chrono::nanoseconds floor = kHoldFloor; // the benchmarks time the parallel port's pacing
 } // namespace
 
+const LinkedPort &linkedPort()
+{
+    static const LinkedPort port{"zq80415-bench", "The panel on an instant benchmark port.",
+                                 nullptr};
+    return port;
+}
+
 void prepareDataRegister() {} // nothing to open or claim
 
 std::chrono::nanoseconds dataRegisterHoldFloor()

@@ -44,6 +44,22 @@ install(FILES cmake/debian/copyright ${CMAKE_BINARY_DIR}/gz/changelog.Debian.gz
 install(FILES cmake/debian/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME zq80415)
 
+# The service template that runs the panel headless on one board, and its starter. Both name
+# installed paths, so they are written when installing, under the prefix installed to (the
+# package's /usr, or the one given to cmake --install).
+install(CODE "
+    set(bindir \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    set(libexecdir \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/zq80415\")
+    foreach(file zq80415@.service start-headless)
+        configure_file(${PROJECT_SOURCE_DIR}/service/\${file}.in
+                       ${CMAKE_BINARY_DIR}/service/\${file} @ONLY)
+    endforeach()")
+install(FILES ${CMAKE_BINARY_DIR}/service/zq80415@.service DESTINATION lib/systemd/system)
+install(PROGRAMS ${CMAKE_BINARY_DIR}/service/start-headless
+        DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zq80415)
+# The i2c group the template names, created by the package's postinst when absent.
+install(FILES service/zq80415.sysusers DESTINATION lib/sysusers.d RENAME zq80415.conf)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zq80415)
 set(CPACK_PACKAGE_VERSION ${CMAKE_PROJECT_VERSION})
@@ -54,8 +70,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for the ZQ80415 audio ampli
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "One window sets every option and both volumes of the ZQ80415 audio\n"
     "amplifier on its evaluation board, each change written to the chip as\n"
-    "one I2C write bit-banged through the first parallel port (/dev/parport0,\n"
-    "through the kernel's ppdev driver).\n"
+    "one I2C write: bit-banged through a parallel port (/dev/parport0 by\n"
+    "default, through the kernel's ppdev driver), or sent through any kernel\n"
+    "I2C adapter (/dev/i2c-N, through i2c-dev), such as a USB-to-I2C bridge\n"
+    "or the PC's SMBus controller.\n"
     "\n"
     "zq80415-sim runs the same panel on a simulated board, which prints each\n"
     "register write instead: for trying the panel and for demonstrations\n"
@@ -78,6 +96,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
 # Without it a Wayland session falls back to X11 (through Xwayland) with a warning.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/service/postinst)
 
 # `package_source` target: the sources without build trees or Git data. Its configuration
 # inherits every CPACK_ variable, the /usr prefix too, which would put the sources under usr/

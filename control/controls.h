@@ -85,10 +85,12 @@ inline QByteArray gainWord(QString shown)
     return shown.remove(' ').remove(QLatin1String("dB")).toLatin1();
 }
 
-// Moves the slider as the operator would; at the position already, reports it once more, so a
-// script can repeat a setting.
+// Moves the slider to `to` in one write; at the position already, reports it once more, so a
+// script can repeat a setting. A drag or held click on it ends first: the slider is let go of,
+// so the operator's pointer does not undo the command.
 inline void moveSlider(QSlider &slider, int to)
 {
+    slider.setSliderDown(false);
     if (slider.value() == to) {
         Q_EMIT slider.valueChanged(to);
     } else {

@@ -76,19 +76,26 @@ QByteArray check(const Fields &fields)
     return {};
 }
 
-// The address first, as it decides where every other write goes; then the other options in
-// the state line's order, then the volumes.
+// The address first, as it decides where every other write goes. Power goes where it keeps the
+// chip quietest: turned off, before anything else is written; turned on, after the volumes and
+// the other options, so the chip is never powered with a louder setting than both the old and
+// the new state. The other options keep the state line's order, then the volumes.
 void apply(QWidget &window, const Fields &fields)
 {
     const OptionCommand *address = findOption("address");
+    const OptionCommand *power = findOption("power");
     const auto select = [&](const OptionCommand &option) {
         if (const auto value = fields.find(option.word); value != fields.end()) {
             control<QAbstractButton>(window, optionFor(option, *value))->click();
         }
     };
+    const bool powerOn = fields.value(power->word) == power->values[0];
     select(*address);
+    if (!powerOn) {
+        select(*power);
+    }
     for (const OptionCommand &option : kOptions) {
-        if (&option != address) {
+        if (&option != address && &option != power) {
             select(option);
         }
     }
@@ -96,6 +103,9 @@ void apply(QWidget &window, const Fields &fields)
         if (fields.contains(volume.word)) {
             moveSlider(*control<QSlider>(window, volume.slider), position(fields[volume.word]));
         }
+    }
+    if (powerOn) {
+        select(*power);
     }
 }
 

@@ -11,7 +11,7 @@ class QWidget;
 // Checks every field first: an unknown or repeated field, a value the field does not take, a
 // gain without its volume or other than that volume's gain is refused with "error: " and why,
 // and nothing is written. Otherwise selects the address first, so every write goes to the
-// address restored, then power, speaker-3d, headphone-3d and coupling, then moves the
-// loudspeaker and headphone volumes, each with the write it makes even when already so set;
-// and replies "ok".
+// address restored; then power when the line turns it off; speaker-3d, headphone-3d and
+// coupling; the loudspeaker and headphone volumes; and power last when the line turns it on.
+// Each goes out with the write it makes even when already so set; the reply is "ok".
 QByteArray restoreState(QWidget &window, const QList<QByteArray> &words);

@@ -3,27 +3,28 @@
 #include "commands.h"
 #include "connection.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QLocalSocket>
+#include "data_register.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
 // A client's lines taken ahead of running them: beyond these it is not read until its queue
 // drains, so a flood delays another client's command by this many commands at most.
 constexpr int kMaxQueuedPerClient = 32;
+constexpr long kMaxClients = 256;
 
 } // namespace
 
 ControlServer::ControlServer(QWidget &window)
     : window_(window)
+    , listener_(this)
 {
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    server_.adopt = [this](int descriptor) {
-        auto *client = new Connection(descriptor, this);
-        queued_.insert(client, 0);
-        connect(client, &Connection::ready, this, [this, client] { take(client); });
-    };
+    connect(&listener_, &Listener::accepted, this, &ControlServer::adopt);
     next_.setSingleShot(true);
     connect(&next_, &QTimer::timeout, this, &ControlServer::runNext);
 }
@@ -39,27 +40,39 @@ ControlServer::~ControlServer()
 
 bool ControlServer::listen(const QString &path, QString &problem)
 {
-    // Asked first: binding would quietly take the name over from a live panel.
-    QLocalSocket probe;
-    probe.connectToServer(path);
-    if (probe.waitForConnected(1000)) {
-        problem = QStringLiteral("a running panel already listens on %1: send it commands with "
-                                 "--send, or stop it first.")
-                      .arg(path);
-        return false;
+    return listener_.listen(path, problem);
+}
+
+int ControlServer::maxClients()
+{
+    return int(std::min(kMaxClients, Listener::descriptorLimit() / 2));
+}
+
+// A client beyond the cap is told why and closed; the operator hears of it once for each run
+// of such clients.
+void ControlServer::adopt(int descriptor)
+{
+    if (queued_.size() >= maxClients()) {
+        const QByteArray refusal = "error: " + QByteArray::number(maxClients()) +
+                                   " clients are connected, as many as the panel takes; try "
+                                   "again once one has ended\n";
+        [[maybe_unused]] const ssize_t sent =
+            ::send(descriptor, refusal.constData(), std::size_t(refusal.size()),
+                   MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::close(descriptor);
+        if (!refusing_) {
+            std::fprintf(stderr,
+                         "%s: %d script clients are connected, as many as the panel takes: "
+                         "further ones are refused until some end.\n",
+                         linkedPort().program, maxClients());
+            refusing_ = true;
+        }
+        return;
     }
-    if (QFileInfo(path).isDir()) {
-        problem =
-            QStringLiteral("cannot listen on %1: a directory is in the way; remove it.").arg(path);
-        return false;
-    }
-    QLocalServer::removeServer(path);
-    if (!server_.listen(path)) {
-        problem = QStringLiteral("cannot listen on %1: %2.").arg(path, server_.errorString());
-        return false;
-    }
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    return true;
+    refusing_ = false;
+    auto *client = new Connection(descriptor, this);
+    queued_.insert(client, 0);
+    connect(client, &Connection::ready, this, [this, client] { take(client); });
 }
 
 // Queues the complete lines a client has sent, up to its share and while it reads its

@@ -5,26 +5,16 @@
 // floods, sends garbage, never reads or goes away mid-line costs the others nothing.
 #pragma once
 
+#include "listener.h"
+
 #include <QHash>
-#include <QLocalServer>
 #include <QPointer>
 #include <QTimer>
 
 #include <deque>
-#include <functional>
 
 class Connection;
 class QWidget;
-
-// QLocalServer that hands each accepted connection's descriptor over instead of wrapping it in
-// a QLocalSocket, which would close the connection when the client shuts its sending side.
-class DescriptorServer : public QLocalServer {
-public:
-    std::function<void(int descriptor)> adopt;
-
-protected:
-    void incomingConnection(quintptr descriptor) override { adopt(int(descriptor)); }
-};
 
 class ControlServer : public QObject {
     Q_OBJECT
@@ -33,10 +23,13 @@ public:
     explicit ControlServer(QWidget &window);
     ~ControlServer() override;
 
-    // Listens at `path`, readable and writable by this user only. A socket file there that no
-    // panel answers on is left from a killed run and is replaced; one a live panel answers on
-    // is not: then false, and `problem` says so.
+    // Listens at `path` (listener.h); false when it cannot, and `problem` says why.
     bool listen(const QString &path, QString &problem);
+
+    // Clients connected at once at most: 256, or half the descriptor limit when that is
+    // lower, leaving the window and the port theirs. One more is answered with an error line
+    // and closed.
+    static int maxClients();
 
     // The panel can no longer reach the chip (`what`: the port failure's first line): from now
     // on every command, `state` included, is answered with it at once and none runs. The
@@ -50,15 +43,17 @@ private:
         QByteArray line;
     };
 
+    void adopt(int descriptor);
     void take(Connection *client);
     void runNext();
 
     QWidget &window_;
-    DescriptorServer server_;
+    Listener listener_;
     QHash<Connection *, int> queued_; // each client's lines waiting in queue_
     std::deque<Pending> queue_;
     QTimer next_;
     bool running_ = false;
     QPointer<Connection> current_; // the client whose command runs now
     QByteArray failure_;           // the reply to everything once the port has failed
+    bool refusing_ = false;        // a client beyond the cap was reported, until one is taken
 };

@@ -1,11 +1,10 @@
-// Where a panel's control socket lives: in the user's runtime directory ($XDG_RUNTIME_DIR,
-// which only the user can enter), one name for each program and device it drives, so panels
-// on two boards listen at once and a client reaches the panel on the board it names.
+// Where a panel's control socket lives: in the user's runtime folder, which only the user can
+// enter, one name for each program and device it drives, so panels on two boards listen at
+// once and a client reaches the panel on the board it names.
 #pragma once
 
 #include "data_register.h"
 
-#include <QStandardPaths>
 #include <QString>
 
 // The socket's file name for `program` driving `device`: "<program>.socket" for its default
@@ -16,10 +15,19 @@
 // socket's name keeps its start and gains a digest of the whole.
 QString controlSocketName(const char *program, const char *defaultDevice, const QString &device);
 
-// `device`: the device node the panel drives (boardDevice); empty when it has none to choose.
-inline QString controlSocketPath(const QString &device)
+// The runtime folder: $XDG_RUNTIME_DIR, which must be a folder of this user's with mode 0700;
+// when it is unset or empty, "$TMPDIR/runtime-<user>" ("/tmp" without TMPDIR), made so when
+// missing, held to the same rules and set as XDG_RUNTIME_DIR for the rest of the run. Empty when
+// the folder will not do, and `problem` says what is wrong with it and how to put it right.
+QString runtimeFolder(QString &problem);
+
+// The socket of the panel driving `device` (the device node, boardDevice; empty when it has
+// none to choose) in the runtime folder; empty with `problem` as runtimeFolder().
+inline QString controlSocketPath(const QString &device, QString &problem)
 {
+    const QString folder = runtimeFolder(problem);
     const LinkedPort &port = linkedPort();
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + '/' +
-           controlSocketName(port.program, port.defaultDevice, device);
+    return folder.isEmpty()
+               ? folder
+               : folder + '/' + controlSocketName(port.program, port.defaultDevice, device);
 }

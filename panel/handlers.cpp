@@ -2,11 +2,14 @@
 // of the register images followed by one write (none for the address bit), and the reset.
 #include "zq7130.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 
 #include <memory>
 
@@ -40,9 +43,26 @@ void ZQ7130::connectHandlers()
         connectOption(option, handler);
     }
     connect(RESET, &QPushButton::clicked, this, [this] { guarded(&ZQ7130::RESET_Click); });
-    // Every position the slider reports: dragging, keys and clicks on the track.
-    connect(monovol, &QSlider::valueChanged, this, [this] { guarded(&ZQ7130::monovol_Change); });
-    connect(rightvol, &QSlider::valueChanged, this, [this] { guarded(&ZQ7130::rightvol_Change); });
+    connectSlider(monovol, &ZQ7130::monovol_Change);
+    connectSlider(rightvol, &ZQ7130::rightvol_Change);
+    holdRepeat = new QTimer(this);
+    connect(holdRepeat, &QTimer::timeout, this, &ZQ7130::holdStep);
+}
+
+// Every position the slider reports runs its handler: dragging, keys, the wheel and clicks on
+// the track, and a script's command. A position the operator's hand brought is marked so, just
+// before the slider reports it; a slider let go of (by the mouse, or by a command that moves
+// it) ends a held click on it.
+void ZQ7130::connectSlider(QSlider *slider, Handler handler)
+{
+    connect(slider, &QAbstractSlider::actionTriggered, this,
+            [this, slider] { movedByHand = slider->sliderPosition() != slider->value(); });
+    connect(slider, &QSlider::valueChanged, this, [this, handler] { guarded(handler); });
+    connect(slider, &QAbstractSlider::sliderReleased, this, [this, slider] {
+        if (slider == heldSlider) {
+            releaseGroove();
+        }
+    });
 }
 
 // Runs an option's handler each time the operator selects it, by mouse or keyboard. A newly
@@ -50,6 +70,7 @@ void ZQ7130::connectHandlers()
 // selecting the option that is already selected runs it again once the click completes.
 void ZQ7130::connectOption(QRadioButton *option, Handler handler)
 {
+    option->installEventFilter(this); // Up and Down: see optionKey()
     auto selectedAtPress = std::make_shared<bool>(false);
     connect(option, &QAbstractButton::pressed, this,
             [option, selectedAtPress] { *selectedAtPress = option->isChecked(); });
@@ -63,6 +84,23 @@ void ZQ7130::connectOption(QRadioButton *option, Handler handler)
             guarded(handler);
         }
     });
+}
+
+// Up and Down move within an option group as Left and Right do: both options of a group stand on
+// one line, where the toolkit finds no option above or below.
+bool ZQ7130::optionKey(QObject *watched, const QEvent &event)
+{
+    if (event.type() != QEvent::KeyPress || qobject_cast<QRadioButton *>(watched) == nullptr) {
+        return false;
+    }
+    const auto &press = static_cast<const QKeyEvent &>(event);
+    if (press.key() != Qt::Key_Up && press.key() != Qt::Key_Down) {
+        return false;
+    }
+    QKeyEvent along(QEvent::KeyPress, press.key() == Qt::Key_Up ? Qt::Key_Left : Qt::Key_Right,
+                    press.modifiers(), press.text(), press.isAutoRepeat());
+    QCoreApplication::sendEvent(watched, &along);
+    return true;
 }
 
 // The window's load runs once, after every control exists and before the window appears.

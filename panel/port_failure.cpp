@@ -49,9 +49,10 @@ void ZQ7130::portFailed(const PortError &error)
                               QString::fromUtf8(headline) + QStringLiteral("\n\n") +
                                   QString::fromUtf8(error.what()));
     }
-    // End at once, so no further handler runs and nothing else reaches the port. The kernel
+    // End at once, so no further handler runs and nothing else reaches the port: quick_exit
+    // runs only what was registered for it (the control socket's file is removed). The kernel
     // releases the port claim with the process.
     std::fflush(stdout);
     std::fflush(stderr);
-    std::_Exit(EXIT_FAILURE);
+    std::quick_exit(EXIT_FAILURE);
 }

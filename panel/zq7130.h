@@ -14,6 +14,8 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QMouseEvent;
+class QTimer;
 class QWheelEvent;
 
 class ZQ7130 : public QWidget {
@@ -62,6 +64,8 @@ private:
     void applyLook();
     void connectHandlers();
     void connectOption(QRadioButton *option, Handler handler);
+    void connectSlider(QSlider *slider, Handler handler);
+    bool optionKey(QObject *watched, const QEvent &event);
     void nameControlsForAssistiveTechnology();
     void showGain(QSlider &slider, QLineEdit &gainBox, const char *label);
 
@@ -80,6 +84,9 @@ private:
                      const GainLabels &labels);
     void wheelVolume(QSlider &slider, QWheelEvent &event);
     bool jumpsTooFar(const QSlider &slider, const QEvent &event) const;
+    bool holdOnGroove(QSlider &slider, const QMouseEvent &event);
+    void holdStep();
+    void releaseGroove();
     void monovol_Change();
     void rightvol_Change();
 
@@ -105,7 +112,11 @@ private:
     BitFrame defaultFrame{};
     bool loaded = false;
     bool reportingFailure = false; // portFailed is telling the operator: no handler runs
-    int wheelRest = 0; // wheel turn not yet worth a whole notch (high-resolution wheels)
+    int wheelRest = 0;        // wheel turn not yet worth a whole notch (high-resolution wheels)
+    bool movedByHand = false; // the coming position change is the operator's, not code's
+    QSlider *heldSlider = nullptr; // the slider whose groove the operator holds a click on
+    int heldTarget = 0;            // the position under that click
+    QTimer *holdRepeat = nullptr;  // steps the held click
 
     QLabel *Picture1;
     QGroupBox *Frame1;

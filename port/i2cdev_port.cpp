@@ -94,6 +94,34 @@ void checkIsI2cBus()
     adapter = adapterName(number);
 }
 
+// One panel per bus: a write lock on the whole node, held while the process lives (the kernel
+// drops it with the process). A second panel finds the first one's pid in the lock and stops
+// before its first byte, so neither writes over the other's chip.
+void lockBus(int fd)
+{
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (fcntl(fd, F_SETLK, &whole) == 0) {
+        return;
+    }
+    const int error = errno;
+    if (error != EACCES && error != EAGAIN) {
+        close(fd);
+        failWith("Cannot lock the I2C bus", error);
+    }
+    whole.l_type = F_WRLCK;
+    const bool known =
+        fcntl(fd, F_GETLK, &whole) == 0 && whole.l_type != F_UNLCK && whole.l_pid > 0;
+    close(fd);
+    const std::string pid = known ? std::to_string(whole.l_pid) : std::string();
+    fail("Cannot use the I2C bus",
+         "another panel drives it" + (known ? " (pid " + pid + ")" : std::string()),
+         "Close that panel" + (known ? " (kill " + pid + ")" : std::string()) +
+             ", or, if it was started with --listen, drive it from a script: " +
+             linkedPort().program + " --i2c " + node + " --send COMMAND.");
+}
+
 int openBus()
 {
     checkIsI2cBus();
@@ -102,6 +130,7 @@ int openBus()
     if (fd < 0) {
         failWith("Cannot open the I2C bus", errno);
     }
+    lockBus(fd);
     if (ioctl(fd, I2C_FUNCS, &functions) < 0) {
         const int error = errno;
         close(fd);
@@ -219,6 +248,12 @@ std::string configure(const PortSettings &settings)
     }
     if (settings.trace) {
         trace.emplace(linkedPort().program);
+    }
+    // Checked here too, before the display is: what --i2c names is reported as itself.
+    try {
+        checkIsI2cBus();
+    } catch (const PortError &error) {
+        return error.what();
     }
     return {};
 }

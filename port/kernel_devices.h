@@ -9,7 +9,9 @@
 #include <string>
 
 namespace ppdev {
-void configure(const PortSettings &settings);
+// Returns what is wrong with the device node, for the operator, or an empty text; the node is
+// looked at, not opened.
+std::string configure(const PortSettings &settings);
 void prepare();
 void write(std::uint16_t address, std::uint8_t value);
 } // namespace ppdev
@@ -25,7 +27,8 @@ std::string unresolved(const std::string &bus);
 std::string adapterName(unsigned number);
 
 // The device (i2cdev_port.cpp).
-// Returns what went wrong, for the operator, or an empty text.
+// Returns what is wrong with the bus's name or node, for the operator, or an empty text; the
+// node is looked at, not opened.
 std::string configure(const PortSettings &settings);
 void prepare();
 void write(std::uint16_t address, std::uint8_t value);

@@ -20,11 +20,8 @@ const LinkedPort &linkedPort()
 std::string configurePort(const PortSettings &settings)
 {
     onI2c = !settings.i2cBus.empty();
-    if (onI2c) {
-        return i2cdev::configure(settings);
-    }
-    ppdev::configure(settings);
-    return {};
+    const std::string problem = onI2c ? i2cdev::configure(settings) : ppdev::configure(settings);
+    return problem.empty() ? problem : std::string(portFailureHeadline()) + "\n" + problem;
 }
 
 std::string boardDevice(const PortSettings &settings, std::string &problem)

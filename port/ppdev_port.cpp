@@ -87,8 +87,10 @@ void checkIsParallelPort()
                           : major(node.st_rdev) != PP_MAJOR ? "it is not a parallel-port device"
                                                             : nullptr;
     if (problem != nullptr) {
+        // The listing has a line of its own: a message box would wrap its path after a slash.
         fail("Cannot use", problem,
-             "Name a parallel-port device with --port, such as /dev/parport0 (ls /dev/parport*).");
+             "Name a parallel-port device with --port, such as /dev/parport0\n"
+             "(ls /dev/parport*).");
     }
 }
 
@@ -188,7 +190,7 @@ int claimedPort()
 
 namespace ppdev {
 
-void configure(const PortSettings &settings)
+std::string configure(const PortSettings &settings)
 {
     if (!settings.device.empty()) {
         device = settings.device;
@@ -196,6 +198,13 @@ void configure(const PortSettings &settings)
     if (settings.trace) {
         trace.emplace(linkedPort().program);
     }
+    // Checked here too, before the display is: what --port names is reported as itself.
+    try {
+        checkIsParallelPort();
+    } catch (const PortError &error) {
+        return error.what();
+    }
+    return {};
 }
 
 void prepare()

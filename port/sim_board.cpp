@@ -54,19 +54,25 @@ const LinkedPort &linkedPort()
     return port;
 }
 
-std::string configurePort(const PortSettings &settings)
-{
-    if (!settings.vcdPath.empty()) {
-        try {
-            board().recorder.emplace(settings.vcdPath, I2cMonitor::now());
-        } catch (const PortError &error) {
-            return error.what();
-        }
-    }
-    return {};
+namespace {
+std::string vcdPath; // with --vcd: where to record, once the run is sure to start
 }
 
-void prepareDataRegister() {} // nothing to open or claim
+// Only checks the recording's path: the file is touched once the run is sure to start.
+std::string configurePort(const PortSettings &settings)
+{
+    vcdPath = settings.vcdPath;
+    return vcdPath.empty() ? std::string() : VcdRecorder::problemWith(vcdPath);
+}
+
+// No port to open or claim: the recording starts here, after the display, the control socket
+// and everything else that could refuse the run.
+void prepareDataRegister()
+{
+    if (!vcdPath.empty() && !board().recorder) {
+        board().recorder.emplace(vcdPath, I2cMonitor::now());
+    }
+}
 
 // The board's monitor judges fast-mode timing, so its bytes are paced as the parallel port's.
 std::chrono::nanoseconds dataRegisterHoldFloor()

@@ -1,32 +1,23 @@
 #include "write_printer.h"
 
+#include <chrono>
 #include <cstdio>
-#include <string>
+#include <cstring>
+
+#include <unistd.h>
 
 namespace {
 
-// Once standard output is gone (a closed pipe, a full disk), says so once on stderr and goes on
-// without printing: the panel must not stop because nobody reads its writes.
-void printWrite(const char *program, std::uint8_t address, std::uint8_t data)
-{
-    static bool printing = true;
-    if (!printing) {
-        return;
-    }
-    if (std::printf("0x%02X <- 0x%02X\n", address, data) < 0 || std::fflush(stdout) != 0) {
-        printing = false;
-        const std::string what = std::string(program) +
-                                 ": standard output failed; register writes are no longer printed";
-        std::perror(what.c_str());
-    }
-}
+// Lines that may wait for a slow reader: a few thousand writes, on top of what the pipe holds.
+constexpr std::size_t kWaitingBytes = 64 * 1024;
+constexpr std::chrono::milliseconds kPatienceAtEnd{200};
 
 } // namespace
 
 WritePrinter::WritePrinter(const char *program)
-    : monitor_({[program](std::uint8_t address, std::uint8_t data) {
-                    printWrite(program, address, data);
-                },
+    : program_(program)
+    , out_(STDOUT_FILENO, kWaitingBytes)
+    , monitor_({[this](std::uint8_t address, std::uint8_t data) { print(address, data); },
                 [program](const std::string &problem) {
                     std::fprintf(stderr, "%s: I2C violation: %s\n", program, problem.c_str());
                 },
@@ -37,9 +28,46 @@ WritePrinter::WritePrinter(const char *program)
 WritePrinter::~WritePrinter()
 {
     monitor_.finish();
+    out_.drain(kPatienceAtEnd);
+    if (dropped_ > 0) {
+        std::fprintf(stderr,
+                     "%s: %llu register writes were not printed: the reader of standard output "
+                     "stopped reading.\n",
+                     program_, dropped_);
+    }
 }
 
 void WritePrinter::feed(std::uint8_t portByte, I2cMonitor::Time when)
 {
     monitor_.feed(portByte, when);
+}
+
+// Once standard output is gone (a closed pipe, a full disk), says so once on stderr and goes on
+// without printing: the panel must not stop because nobody reads its writes. A reader that only
+// lags loses the lines beyond the bound, said once as it starts, counted at the end.
+void WritePrinter::print(std::uint8_t address, std::uint8_t data)
+{
+    if (failed_) {
+        return;
+    }
+    char line[32];
+    const int length = std::snprintf(line, sizeof line, "0x%02X <- 0x%02X\n", address, data);
+    switch (out_.put(std::string_view(line, static_cast<std::size_t>(length)))) {
+    case UnblockedOutput::Outcome::Taken:
+        return;
+    case UnblockedOutput::Outcome::Refused:
+        if (dropped_++ == 0) {
+            std::fprintf(stderr,
+                         "%s: the reader of standard output stopped reading: register writes "
+                         "are not printed until it reads again (the count follows at the end).\n",
+                         program_);
+        }
+        return;
+    case UnblockedOutput::Outcome::Failed:
+        failed_ = true;
+        std::fprintf(stderr,
+                     "%s: standard output failed: %s; register writes are no longer printed.\n",
+                     program_, std::strerror(out_.error()));
+        return;
+    }
 }

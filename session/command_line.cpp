@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -53,6 +54,11 @@ struct Options {
                              "With --scpi on a non-loopback address: the networks clients may "
                              "come from, as NETWORK/PREFIX[,...].",
                              "networks"};
+    // Headless running: its own options, kept apart from the others.
+    QCommandLineOption headless{"headless",
+                                "Run without a display, for a rack PC: no window is shown, "
+                                "the same controls take the commands of --listen. Needs "
+                                "--listen."};
 };
 
 // The SCPI options into `line`: 0, or the status of a usage error.
@@ -89,6 +95,7 @@ void offer(QCommandLineParser &parser, Options &options, const LinkedPort &port)
     }
     parser.addOptions({options.address, options.listen, options.send});
     parser.addOptions({options.scpi, options.allow});
+    parser.addOption(options.headless);
     parser.addPositionalArgument("command", "With --send: a command, such as \"power on\".",
                                  "[command...]");
 }
@@ -117,6 +124,52 @@ int readDevices(const QCommandLineParser &parser, const Options &options, bool r
     return 0;
 }
 
+// Whether something besides an operator at the window can drive the panel. This is the one
+// place that decides it: every way in (the control socket, and --scpi once it joins) belongs
+// here.
+bool drivenFromOutside(const CommandLine &line)
+{
+    return line.listen || line.scpi.has_value();
+}
+
+// A headless panel shows no window, so something else must drive it, and it is no client.
+std::variant<CommandLine, int> headlessChecked(CommandLine line, bool headless)
+{
+    if (!headless) {
+        return line;
+    }
+    if (line.send) {
+        return usageError(QStringLiteral("--send and --headless exclude each other."));
+    }
+    if (!drivenFromOutside(line)) {
+        return usageError(
+            QStringLiteral("--headless needs --listen or --scpi: without a window only scripts "
+                           "can drive the panel."));
+    }
+    line.headless = true;
+    return line;
+}
+
+// With --send, the options that only a starting panel reads: the running panel keeps what it
+// was started with, so each would silently mean nothing. Returns 0, or a usage error's status.
+int refuseIgnored(const QCommandLineParser &parser, const Options &options, bool realPort,
+                  bool send)
+{
+    const std::pair<const QCommandLineOption *, const char *> ignored[] = {
+        {&options.address, "the running panel keeps its address; send 'address 0|1' instead"},
+        {&options.trace, "only the panel itself prints its writes (start it with --trace)"},
+        {&options.vcd, "only the panel itself records the bus (start it with --vcd)"},
+    };
+    for (const auto &[option, why] : ignored) {
+        const bool offered = option != (realPort ? &options.vcd : &options.trace);
+        if (send && offered && parser.isSet(*option)) {
+            return usageError(QStringLiteral("--%1 does nothing with --send: %2.")
+                                  .arg(option->names().first(), QLatin1String(why)));
+        }
+    }
+    return 0;
+}
+
 std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
                                             const Options &options, bool realPort)
 {
@@ -124,6 +177,9 @@ std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
     line.listen = parser.isSet(options.listen);
     line.send = parser.isSet(options.send);
     line.commands = parser.positionalArguments();
+    if (const int status = refuseIgnored(parser, options, realPort, line.send); status != 0) {
+        return status;
+    }
     if (!line.send && !line.commands.isEmpty()) {
         return usageError(QStringLiteral("unexpected argument '%1'.").arg(line.commands.first()));
     }
@@ -148,7 +204,54 @@ std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
     if (const int status = readScpi(parser, options, line); status != 0) {
         return status;
     }
-    return line;
+    return headlessChecked(line, parser.isSet(options.headless));
+}
+
+// Qt's own single-dash options that the window's application takes: the platform and style to
+// draw with, and a right-to-left layout. `valued` tells whether the next argument is its value.
+bool qtOption(const QString &word, bool &valued)
+{
+    valued = word == QLatin1String("-platform") || word == QLatin1String("-style");
+    return valued || word == QLatin1String("-reverse");
+}
+
+// Takes Qt's options out of `arguments` for the application to read from argv. Any other
+// single-dash word is refused rather than read as a row of letter options. -platform NAME is
+// Qt's spelling of QT_QPA_PLATFORM: it is set, so the display check tries what Qt will.
+// Returns 0, or the status of a usage error.
+int takeQtOptions(QStringList &arguments)
+{
+    static const QStringList valuedOptions{"--port", "--i2c",  "--address",
+                                           "--vcd",  "--scpi", "--allow"};
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString word = arguments[i];
+        if (word == QLatin1String("--")) {
+            return 0;
+        }
+        if (valuedOptions.contains(word)) {
+            ++i; // its value, whatever it looks like
+            continue;
+        }
+        if (word.size() <= 2 || !word.startsWith('-') || word.startsWith(QLatin1String("--")) ||
+            word.mid(1).count(QRegularExpression("[^hv]")) == 0) {
+            continue;
+        }
+        bool valued = false;
+        if (!qtOption(word, valued)) {
+            return usageError(QStringLiteral("unknown option '%1' (of Qt's own options only "
+                                             "-platform, -style and -reverse are taken).")
+                                  .arg(word));
+        }
+        if (valued && i + 1 == arguments.size()) {
+            return usageError(QStringLiteral("%1 needs a value.").arg(word));
+        }
+        if (word == QLatin1String("-platform")) {
+            qputenv("QT_QPA_PLATFORM", arguments[i + 1].toLocal8Bit());
+        }
+        arguments.remove(i, valued ? 2 : 1);
+        --i;
+    }
+    return 0;
 }
 
 } // namespace
@@ -164,7 +267,11 @@ std::variant<CommandLine, int> parseCommandLine(int argc, char *argv[])
     parser.setApplicationDescription(QString::fromLatin1(port.description));
     Options options;
     offer(parser, options, port);
-    if (!parser.parse(QCoreApplication::arguments())) {
+    QStringList arguments = QCoreApplication::arguments();
+    if (const int status = takeQtOptions(arguments); status != 0) {
+        return status;
+    }
+    if (!parser.parse(arguments)) {
         return usageError(parser.errorText());
     }
     if (parser.isSet(options.help)) {

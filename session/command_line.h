@@ -19,6 +19,9 @@ struct CommandLine {
 
     // SCPI over the network (--scpi, --allow).
     std::optional<ScpiEndpoint> scpi;
+    // Headless: no window shown and no display needed, for a rack PC; the same controls take
+    // the commands of whatever drives the panel instead (see drivenFromOutside).
+    bool headless = false;
 };
 
 // Reads the arguments the GNU way. Returns the settings to run with, or the status to end with

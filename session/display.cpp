@@ -80,7 +80,9 @@ bool usable(std::string_view platform)
     return true;
 }
 
-bool graphicalSessionAvailable()
+} // namespace
+
+bool graphicalSessionAnswers()
 {
     // Qt tries the platforms of QT_QPA_PLATFORM in order, or its own defaults.
     const char *chosen = std::getenv("QT_QPA_PLATFORM");
@@ -92,6 +94,16 @@ bool graphicalSessionAvailable()
             return true;
         }
         begin = end + 1;
+    }
+    return false;
+}
+
+namespace {
+
+bool graphicalSessionAvailable()
+{
+    if (graphicalSessionAnswers()) {
+        return true;
     }
     const char *program = linkedPort().program;
     std::fprintf(stderr,
@@ -127,9 +139,12 @@ void whileStarting(QtMsgType type, const QMessageLogContext &context, const QStr
 
 } // namespace
 
-std::unique_ptr<QApplication> openApplication(int &argc, char **argv)
+std::unique_ptr<QApplication> openApplication(int &argc, char **argv, bool headless)
 {
-    if (!graphicalSessionAvailable()) {
+    if (headless) {
+        // Drawn in memory only: no display is asked for, whatever the environment names.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (!graphicalSessionAvailable()) {
         return nullptr;
     }
     passOn = qInstallMessageHandler(whileStarting);

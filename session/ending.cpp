@@ -84,7 +84,8 @@ Ending::Ending(QWidget &window)
 // Between handlers the window closes and the event loop ends the run. A message box (a port
 // failure being reported) runs an event loop of its own that closing the window does not end,
 // and the program ends when the box is dismissed: so with a box up the program ends here, at
-// once. No write is in progress while a box is up, and none may follow.
+// once, running only what was registered for quick_exit. No write is in progress while a box
+// is up, and none may follow.
 void Ending::endNow()
 {
     if (QApplication::activeModalWidget() == nullptr) {
@@ -93,7 +94,7 @@ void Ending::endNow()
     }
     std::fflush(stdout);
     std::fflush(stderr);
-    std::_Exit(status(0));
+    std::quick_exit(status(0));
 }
 
 bool Ending::eventFilter(QObject *watched, QEvent *event)

@@ -78,6 +78,70 @@ private slots:
         QVERIFY2(client.err.contains("No I2C adapter is named 'no such adapter'"),
                  client.err.constData());
     }
+
+    // Without a display the device named is still reported as itself, not as a missing
+    // graphical session.
+    void devicesAreCheckedBeforeTheDisplay()
+    {
+        QTemporaryDir scratch;
+        const std::pair<QStringList, QByteArray> cases[] = {
+            {{"--i2c", "/dev/null"}, "Cannot use /dev/null: it is not an I2C bus device"},
+            {{"--port", scratch.path()}, ": it is not a character device"},
+        };
+        for (const auto &[arguments, reason] : cases) {
+            const Outcome refused = run(REAL_PROGRAM, arguments, withoutDisplay());
+            QCOMPARE(refused.status, 1);
+            QVERIFY2(refused.err.contains(reason), refused.err.constData());
+            QVERIFY2(!refused.err.contains("graphical session"), refused.err.constData());
+        }
+    }
+
+    // Options only a starting panel reads are refused beside --send, naming the option, before
+    // any panel is reached; --vcd creates no file.
+    void sendRefusesTheOptionsItWouldIgnore()
+    {
+        QTemporaryDir scratch;
+        const QString vcd = scratch.filePath("bus.vcd");
+        const std::tuple<const char *, QStringList, QByteArray> cases[] = {
+            {REAL_PROGRAM, {"--address", "1", "--send", "state"}, "--address does nothing"},
+            {REAL_PROGRAM, {"--address", "1", "--send"}, "--address does nothing"},
+            {REAL_PROGRAM, {"--trace", "--send", "state"}, "--trace does nothing"},
+            {SIM_PROGRAM, {"--vcd", vcd, "--send", "state"}, "--vcd does nothing"},
+        };
+        for (const auto &[program, arguments, reason] : cases) {
+            const Outcome refused = run(program, arguments);
+            QCOMPARE(refused.status, 2);
+            QVERIFY2(refused.err.contains(reason + " with --send"), refused.err.constData());
+        }
+        QVERIFY(!QFileInfo::exists(vcd));
+    }
+
+    // -platform NAME is honoured, by the display check too: the board opens offscreen with no
+    // display named. Any other single-dash word is one usage error, not a row of letters.
+    void qtsOwnOptionsAreTakenOrRefused()
+    {
+        QProcess sim;
+        sim.setProcessEnvironment(withoutDisplay());
+        sim.start(SIM_PROGRAM, {"-platform", "offscreen", "-reverse", "-style", "fusion"});
+        QByteArray printed;
+        while (printed.count('\n') < 3 && sim.waitForReadyRead(10000)) {
+            printed += sim.readAllStandardOutput();
+        }
+        sim.terminate();
+        sim.waitForFinished(10000);
+        QCOMPARE(printed, kStartupWrites);
+
+        const std::pair<QStringList, QByteArray> refusals[] = {
+            {{"-platformtheme", "x"}, "zq80415-sim: unknown option '-platformtheme' (of Qt's"},
+            {{"-platform"}, "zq80415-sim: -platform needs a value."},
+        };
+        for (const auto &[arguments, reason] : refusals) {
+            const Outcome refused = run(SIM_PROGRAM, arguments, withoutDisplay());
+            QCOMPARE(refused.status, 2);
+            QVERIFY2(refused.err.startsWith(reason), refused.err.constData());
+            QVERIFY(refused.out.isEmpty());
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDeviceOptions)

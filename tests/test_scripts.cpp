@@ -1,6 +1,7 @@
 // Scripts driving the running programs through the control socket, with the client in the same
 // executable, shell tools and a stand-in panel.
 #include "programs.h"
+#include "raw_client.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,11 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -114,7 +120,7 @@ private slots:
     }
 
     // A setup saved with `--send state > setup.txt` is restored with `--send - < setup.txt`:
-    // each control is set again with its write, the address first.
+    // each control is set again with its write, the address first and power on last.
     void aSavedSetupRestores()
     {
         ListeningSim board;
@@ -133,8 +139,8 @@ private slots:
         QCOMPARE(restored.status, 0);
         QCOMPARE(restored.out, QByteArray("ok\n"));
         QCOMPARE(run(SIM_PROGRAM, {"--send", "state"}, board.environment).out, saved.out);
-        const QByteArray restoreWrites = "0x7D <- 0x01\n0x7D <- 0x05\n0x7D <- 0x05\n"
-                                         "0x7D <- 0x07\n0x7D <- 0x8B\n0x7D <- 0x54\n";
+        const QByteArray restoreWrites = "0x7D <- 0x04\n0x7D <- 0x04\n0x7D <- 0x06\n"
+                                         "0x7D <- 0x8B\n0x7D <- 0x54\n0x7D <- 0x07\n";
         QCOMPARE(board.stop(), "0x7D <- 0x01\n0x7D <- 0x05\n0x7D <- 0x07\n0x7D <- 0x8B\n"
                                "0x7D <- 0x54\n0x7C <- 0x06\n0x7C <- 0x02\n0x7C <- 0x00\n"
                                "0x7C <- 0x80\n0x7C <- 0x40\n" +
@@ -177,6 +183,137 @@ private slots:
                               "reached the chip is unknown") &&
                      err.contains("start-up state"),
                  err.constData());
+    }
+
+    // With only 64 descriptors, a hundred clients at once: those beyond the cap (half the
+    // limit) are answered with an error line and closed, stderr says so once, and once they
+    // have gone the panel still listens.
+    void moreClientsThanDescriptorsLeaveThePanelListening()
+    {
+        ListeningSim board;
+        board.sim.setChildProcessModifier([] {
+            const rlimit few{64, 64};
+            ::setrlimit(RLIMIT_NOFILE, &few);
+        });
+        QVERIFY(board.start());
+        const QString socket = board.runtime.filePath("zq80415-sim.socket");
+        std::vector<std::unique_ptr<RawClient>> clients;
+        for (int i = 0; i < 100; ++i) {
+            clients.push_back(std::make_unique<RawClient>(socket));
+            QVERIFY(clients.back()->connected());
+        }
+        int refused = 0;
+        for (const auto &client : clients) {
+            client->write("state\n");
+            QVERIFY(client->readLines(1));
+            refused += client->received.startsWith("error: 32 clients are connected") ? 1 : 0;
+        }
+        QCOMPARE(refused, 68);
+        clients.clear();
+        const Outcome after = run(SIM_PROGRAM, {"--send", "state"}, board.environment);
+        QCOMPARE(after.status, 0);
+        QCOMPARE(board.stop(), QByteArray());
+        QCOMPARE(board.sim.readAllStandardError().count("as many as the panel takes"), 1);
+    }
+
+    // `--send -` refuses a stdin it cannot read, closed, a directory, a line too long for a
+    // command and an endless one, each with a message and status 1, and sends nothing.
+    void sendRefusesStdinItCannotUse()
+    {
+        ListeningSim board;
+        QVERIFY(board.start());
+        const auto refusal = [&](QProcess &client) {
+            client.setProcessEnvironment(board.environment);
+            client.start(SIM_PROGRAM, {"--send", "-"});
+            return client.waitForStarted() ? QByteArray() : QByteArray("not started");
+        };
+        const auto ended = [](QProcess &client, const QByteArray &says) {
+            client.waitForFinished(10000);
+            const bool done = client.state() == QProcess::NotRunning && client.exitCode() == 1 &&
+                              client.readAllStandardOutput().isEmpty();
+            const QByteArray err = client.readAllStandardError();
+            return done && err.contains(says) ? QByteArray() : "said: " + err;
+        };
+        const Outcome closed =
+            run("sh", {"-c", "exec \"$0\" --send - <&-", SIM_PROGRAM}, board.environment);
+        QCOMPARE(closed.status, 1);
+        QVERIFY2(closed.out.isEmpty() && closed.err.contains("stdin, which is closed"),
+                 closed.err.constData());
+        QProcess directory;
+        directory.setStandardInputFile(board.runtime.path());
+        QCOMPARE(refusal(directory), QByteArray());
+        QCOMPARE(ended(directory, "Is a directory"), QByteArray());
+        QProcess tooLong;
+        QCOMPARE(refusal(tooLong), QByteArray());
+        tooLong.write(QByteArray(300, 'x') + "\nstate\n");
+        tooLong.closeWriteChannel();
+        QCOMPARE(ended(tooLong, "line 1 of stdin is longer than 256 bytes"), QByteArray());
+        QProcess endless;
+        QCOMPARE(refusal(endless), QByteArray());
+        for (int i = 0; i < 1000 && endless.state() == QProcess::Running; ++i) {
+            endless.write(QByteArray(65536, 'y'));
+            endless.waitForBytesWritten(10);
+        }
+        QCOMPARE(ended(endless, "longer than 256 bytes"), QByteArray());
+        QCOMPARE(board.stop(), QByteArray());
+    }
+
+    // A runtime folder the socket cannot live in is refused, by --listen and --send alike, with
+    // the folder and what is wrong: missing, not 0700, too long a path for a socket. Without
+    // XDG_RUNTIME_DIR both use runtime-<user> in $TMPDIR, and Qt has nothing to warn of.
+    void runtimeFoldersThatWillNotDoAreNamed()
+    {
+        QTemporaryDir scratch;
+        const QString deep = scratch.filePath(QString(100, 'd'));
+        const QString readOnly = scratch.filePath("read-only");
+        QVERIFY(QDir().mkdir(deep) && QDir().mkdir(readOnly));
+        QVERIFY(
+            QFile::setPermissions(deep, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ExeOwner));
+        const QList<std::pair<QString, QByteArray>> folders{
+            {deep, "at most 107"},
+            {readOnly, "mode 0500, not 0700"},
+            {scratch.filePath("missing"), "No such file or directory"}};
+        for (const auto &[folder, why] : folders) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("XDG_RUNTIME_DIR", folder);
+            for (const QStringList &arguments :
+                 {QStringList{"--listen"}, QStringList{"--send", "state"}}) {
+                const Outcome refused = run(SIM_PROGRAM, arguments, environment);
+                QCOMPARE(refused.status, 1);
+                QVERIFY2(refused.err.contains(why) && refused.err.contains(folder.toUtf8()),
+                         refused.err.constData());
+            }
+        }
+        ListeningSim board;
+        board.environment.insert("TMPDIR", scratch.path());
+        board.environment.remove("XDG_RUNTIME_DIR");
+        board.sim.setProcessEnvironment(board.environment);
+        board.sim.start(SIM_PROGRAM, {"--listen"});
+        const QString fallback =
+            scratch.filePath("runtime-" + qEnvironmentVariable("USER", "root"));
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(fallback + "/zq80415-sim.socket"); },
+                                10000));
+        const Outcome sent = run(SIM_PROGRAM, {"--send", "power on"}, board.environment);
+        QCOMPARE(sent.status, 0);
+        board.sim.terminate();
+        QVERIFY(board.sim.waitForFinished(10000));
+        QVERIFY(!QFileInfo::exists(fallback + "/zq80415-sim.socket"));
+        QVERIFY(!(sent.err + board.sim.readAllStandardError()).contains("QStandardPaths"));
+    }
+
+    // A port failure ends the panel at once: its socket file goes with it.
+    void aPortFailureTakesTheSocketFileAlong()
+    {
+        QTemporaryDir runtime;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        const QString notAPort = runtime.filePath("plain");
+        QVERIFY(QFile(notAPort).open(QIODevice::WriteOnly));
+        const Outcome failed = run(REAL_PROGRAM, {"--listen", "--port", notAPort}, environment);
+        QCOMPARE(failed.status, 1);
+        QVERIFY2(failed.err.contains("not a character device"), failed.err.constData());
+        QCOMPARE(QDir(runtime.path()).entryList(QDir::System | QDir::Files), QStringList{"plain"});
     }
 };
 

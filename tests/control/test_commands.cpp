@@ -6,6 +6,7 @@
 #include "recording_port.h"
 
 #include <QSlider>
+#include <QStyle>
 
 using recording::takeTransactions;
 using recording::Transactions;
@@ -80,13 +81,52 @@ private slots:
         }
     }
 
+    // A command that moves a slider the operator is dragging ends the drag: the pointer's
+    // further motion writes nothing until the handle is taken again.
+    void aCommandEndsADragOnItsSlider()
+    {
+        auto *slider = window->control<QSlider>("monovol");
+        const int y = slider->height() / 2;
+        const int handle = slider->style()->pixelMetric(QStyle::PM_SliderLength) / 2;
+        QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(handle, y));
+        QTest::mouseMove(slider, QPoint(handle + 30, y));
+        QVERIFY(slider->value() > 0);
+        takeTransactions();
+        QCOMPARE(run("speaker-volume=20 speaker-gain=13.5"), QByteArray("ok"));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x94}}));
+        QTest::mouseMove(slider, QPoint(handle + 35, y));
+        QTest::mouseMove(slider, QPoint(0, y));
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(0, y));
+        QCOMPARE(slider->value(), 20);
+        QCOMPARE(takeTransactions(), Transactions{});
+        QCOMPARE(run("state").contains(" speaker-volume=20 speaker-gain=13.5 "), true);
+    }
+
     // The state line's fields, any of them in any order, set each named control with the
     // write its command makes: the address first, then the options, then the volumes (the
     // whole line saved and sent back is tested on the real programs).
     void stateFieldsSetTheirControlsInOrder()
     {
         QCOMPARE(run("speaker-volume=3 Power=ON address=1"), QByteArray("ok"));
-        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x01}, {0xFA, 0x83}}));
+        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x83}, {0xFA, 0x01}}));
+    }
+
+    // Power on goes last, after the volumes and the other options; power off goes first: the
+    // chip is never powered with a louder setting than both the old and the new state.
+    void aRestorePowersTheChipOnlyWhenQuietest()
+    {
+        QCOMPARE(run("speaker-volume 31"), QByteArray("ok"));
+        QCOMPARE(run("power=on speaker-volume=0 speaker-gain=-47.0 headphone-volume=0 "
+                     "coupling=ocl speaker-3d=on"),
+                 QByteArray("ok"));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x9F},
+                                                   {0xF8, 0x04},
+                                                   {0xF8, 0x06},
+                                                   {0xF8, 0x80},
+                                                   {0xF8, 0x40},
+                                                   {0xF8, 0x07}}));
+        QCOMPARE(run("speaker-volume=31 power=off speaker-3d=off"), QByteArray("ok"));
+        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x06}, {0xF8, 0x02}, {0xF8, 0x9F}}));
     }
 
     // Every field is checked before anything is written, the last as the first.

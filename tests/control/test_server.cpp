@@ -13,6 +13,14 @@
 #include <QSlider>
 #include <QTemporaryDir>
 
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
 using recording::takeTransactions;
 using recording::Transactions;
 
@@ -60,12 +68,24 @@ private slots:
         delete server; // the socket goes with its panel ...
         server = nullptr;
         QVERIFY(!QFileInfo::exists(path));
-        QFile stale(path); // ... and one left by a killed panel is replaced
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.close();
+        QFile plain(path); // a file that is not a socket is refused and left as it is ...
+        QVERIFY(plain.open(QIODevice::WriteOnly) && plain.write("kept") == 4);
+        plain.close();
+        QVERIFY(!second.listen(path, problem));
+        QVERIFY2(problem.contains("not a socket is in the way"), qPrintable(problem));
+        QVERIFY(plain.open(QIODevice::ReadOnly) && plain.readAll() == "kept");
+        QVERIFY(plain.remove());
+        const int killed = ::socket(AF_UNIX, SOCK_STREAM, 0); // ... one left by a killed panel
+        sockaddr_un address{AF_UNIX, {}};                     // is replaced
+        std::strcpy(address.sun_path, QFile::encodeName(path).constData());
+        QVERIFY(::bind(killed, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        ::close(killed);
         QVERIFY2(second.listen(path, problem), qPrintable(problem));
-        ControlServer third(*window); // a directory in the way is named as the cause
-        QVERIFY(!third.listen(scratch.path(), problem));
+        ControlServer third(*window); // a path too long for a socket is named as the cause
+        const QString tooLong = scratch.filePath(QString(108, 'x'));
+        QVERIFY(!third.listen(tooLong, problem));
+        QVERIFY2(problem.contains(tooLong) && problem.contains("at most 107"), qPrintable(problem));
+        QVERIFY(!third.listen(scratch.path(), problem)); // a directory in the way too
         QVERIFY2(problem.contains("a directory is in the way"), qPrintable(problem));
     }
 
@@ -198,6 +218,34 @@ private slots:
         QCOMPARE(window->failures, 1);
         QCOMPARE(recording::writes().size(), 9U);
         QCOMPARE(window->control<QSlider>("monovol")->value(), 0);
+    }
+
+    // Out of descriptors, a client waiting to be taken is taken and dropped at once, and the
+    // panel listens on: once descriptors are free again, the next client is served.
+    void runningOutOfDescriptorsKeepsTheSocketListening()
+    {
+        std::vector<std::unique_ptr<RawClient>> waiting;
+        for (int i = 0; i < 8; ++i) {
+            waiting.push_back(std::make_unique<RawClient>(path)); // connected, not yet taken
+            QVERIFY(waiting.back()->connected());
+        }
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
+        const int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        rlimit none = saved; // no descriptor left for anything new
+        none.rlim_cur = rlim_t(lowestFree);
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &none) == 0);
+        for (const auto &client : waiting) {
+            QVERIFY(client->readToEnd());
+            QCOMPARE(client->received, QByteArray());
+        }
+        QVERIFY(::setrlimit(RLIMIT_NOFILE, &saved) == 0);
+        QLocalSocket next;
+        next.connectToServer(path);
+        QVERIFY(next.waitForConnected());
+        next.write("power on\n");
+        QCOMPARE(replies(next, 1), QList<QByteArray>{"ok"});
     }
 
     void clientsInterleaveWithoutLosingACommand()

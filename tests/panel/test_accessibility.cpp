@@ -108,12 +108,22 @@ private slots:
         press(Qt::Key_Left); // selects "1": sends nothing
         QVERIFY(window->control<QRadioButton>("addrone")->isChecked());
         press(Qt::Key_Tab);  // the coupling group, at "C-CUPL"
-        press(Qt::Key_Left); // selects "OCL"
-        press(Qt::Key_Tab);  // the power group, at "OFF"
-        press(Qt::Key_Left); // selects "ON"
-        press(Qt::Key_Tab);  // the loudspeaker slider
-        press(Qt::Key_PageUp);
-        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x02}, {0xFA, 0x03}, {0xFA, 0x85}}));
+        press(Qt::Key_Up);   // selects "OCL", as Left does
+        press(Qt::Key_Down); // back to "C-CUPL", as Right does
+        press(Qt::Key_Up);
+        press(Qt::Key_Tab);    // the power group, at "OFF"
+        press(Qt::Key_Left);   // selects "ON"
+        press(Qt::Key_Tab);    // the loudspeaker slider
+        press(Qt::Key_PageUp); // a page: each position on the way written in turn
+        QCOMPARE(takeTransactions(), (Transactions{{0xFA, 0x02},
+                                                   {0xFA, 0x00},
+                                                   {0xFA, 0x02},
+                                                   {0xFA, 0x03},
+                                                   {0xFA, 0x81},
+                                                   {0xFA, 0x82},
+                                                   {0xFA, 0x83},
+                                                   {0xFA, 0x84},
+                                                   {0xFA, 0x85}}));
         for (int i = 0; i < 6; ++i) { // round to " DEFAULT"
             press(Qt::Key_Tab);
         }

@@ -80,8 +80,9 @@ class TestLongUse : public QObject {
     {
         int &volume = speaker ? model.speakerVolume : model.headphoneVolume;
         QTest::keyClick(window.control<QSlider>(speaker ? "monovol" : "rightvol"), key);
-        if (stepped(volume, key) != volume) {
-            volume = stepped(volume, key);
+        const int to = stepped(volume, key);
+        while (volume != to) { // each position on the way is written in turn
+            volume += to > volume ? 1 : -1;
             const int prefix = speaker ? model.speakerPrefix : model.headphonePrefix;
             expected.emplace_back(model.address(), std::uint8_t(prefix | volume));
         }

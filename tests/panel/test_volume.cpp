@@ -6,10 +6,29 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
 #include <QWheelEvent>
+
+#include <algorithm>
 
 using recording::takeTransactions;
 using recording::Transactions;
+
+// The writes that step a volume register up from `data`, one position each, `count` of them.
+Transactions upFrom(std::uint8_t data, int count)
+{
+    Transactions steps;
+    for (int step = 1; step <= count; ++step) {
+        steps.push_back({0xF8, std::uint8_t(data + step)});
+    }
+    return steps;
+}
+
+// Where the handle of a slider at position 0 stands.
+int handleX(const QSlider *slider)
+{
+    return slider->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, slider) / 2;
+}
 
 class TestVolume : public QObject {
     Q_OBJECT
@@ -69,7 +88,7 @@ private slots:
         QCOMPARE(monovol->value(), 6);
         QTest::mouseClick(monovol, Qt::LeftButton, {}, QPoint(monovol->width() - 20, 8));
         QCOMPARE(monovol->value(), 11);
-        QCOMPARE(takeTransactions(), (Transactions{{0xF8, 0x81}, {0xF8, 0x86}, {0xF8, 0x8B}}));
+        QCOMPARE(takeTransactions(), upFrom(0x80, 11)); // each position passed, in turn
 
         for (int page = 0; page < 5; ++page) {
             QTest::keyClick(monovol, Qt::Key_PageUp);
@@ -81,7 +100,62 @@ private slots:
         }
         QTest::keyClick(monovol, Qt::Key_Left);
         QCOMPARE(monovol->value(), 0);
-        QCOMPARE(takeTransactions().size(), 11U); // 16 .. 31, then 26 .. 1, 0: none at either end
+        QCOMPARE(takeTransactions().size(), 51U); // 12 .. 31, then 30 .. 0: none at either end
+    }
+
+    // A drag writes every position the handle passes, in order, however far one motion takes it.
+    void aDragWritesEachPositionItPasses()
+    {
+        const int y = monovol->height() / 2;
+        QTest::mousePress(monovol, Qt::LeftButton, {}, QPoint(handleX(monovol), y));
+        QTest::mouseMove(monovol, QPoint(monovol->width() + 40, y));
+        QCOMPARE(monovol->value(), 31);
+        QCOMPARE(takeTransactions(), upFrom(0x80, 31));
+        QTest::mouseMove(monovol, QPoint(-40, y));
+        QTest::mouseRelease(monovol, Qt::LeftButton, {}, QPoint(-40, y));
+        Transactions down = upFrom(0x80, 31);
+        std::reverse(down.begin(), down.end());
+        down.erase(down.begin());
+        down.push_back({0xF8, 0x80});
+        QCOMPARE(takeTransactions(), down);
+        QCOMPARE(hfgainbox->text(), QString("-47.0 dB"));
+    }
+
+    // A click held on the groove steps a page at once and then a page each interval, each
+    // position written in turn, and stops at the position under the pointer: never past it, never
+    // jumping to it.
+    void aHeldClickStepsAPageAtATimeAndStopsAtThePointer()
+    {
+        const int y = rightvol->height() / 2;
+        const QPoint middle(rightvol->width() / 2, y);
+        QTest::mousePress(rightvol, Qt::LeftButton, {}, middle);
+        QCOMPARE(rightvol->value(), 5); // at once: one page
+        QTest::qWait(300);              // the pause before the repeat
+        QCOMPARE(rightvol->value(), 5);
+        QTRY_VERIFY_WITH_TIMEOUT(!rightvol->isSliderDown(), 3000); // reached the pointer
+        const int reached = rightvol->value();
+        QVERIFY2(reached > 10 && reached < 21, QByteArray::number(reached));
+        QTest::qWait(200);
+        QTest::mouseRelease(rightvol, Qt::LeftButton, {}, middle);
+        QCOMPARE(rightvol->value(), reached);
+        QCOMPARE(takeTransactions(), upFrom(0x40, reached));
+
+        QTest::mousePress(rightvol, Qt::LeftButton, {}, QPoint(rightvol->width() - 2, y));
+        QTRY_VERIFY_WITH_TIMEOUT(!rightvol->isSliderDown(), 3000);
+        QTest::mouseRelease(rightvol, Qt::LeftButton, {}, QPoint(rightvol->width() - 2, y));
+        QCOMPARE(rightvol->value(), 31);
+        QCOMPARE(takeTransactions(), upFrom(0x40 + reached, 31 - reached));
+    }
+
+    // Released early, a held click goes no further.
+    void aReleasedClickStopsWhereItIs()
+    {
+        const QPoint end(monovol->width() - 2, monovol->height() / 2);
+        QTest::mousePress(monovol, Qt::LeftButton, {}, end);
+        QTest::mouseRelease(monovol, Qt::LeftButton, {}, end, 100);
+        QTest::qWait(700);
+        QCOMPARE(monovol->value(), 5);
+        QCOMPARE(takeTransactions(), upFrom(0x80, 5));
     }
 
     // Nothing moves a volume further than a page at once: Home, End and a middle click on the

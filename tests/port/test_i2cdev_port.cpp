@@ -2,11 +2,13 @@
 // controller never does: no send byte, no quick write, and each of the ways adapters report a
 // missing acknowledge. A fake i2c-dev node stands in for the kernel: this executable's own
 // stat, open and ioctl take the calls for that one path and pass every other on to the C
-// library, so nothing under /dev is touched.
+// library, so nothing under /dev is touched. The node opens a scratch file, so its lock is a
+// real one that another process can hold.
 #include "data_register.h"
 #include "inpout.h"
 #include "line_stream.h"
 
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <cerrno>
@@ -19,9 +21,10 @@
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
-#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +32,7 @@ constexpr const char *kNode = "/nonexistent/zq80415-test/i2c-250";
 
 // The adapter behind kNode, as the test sets it up.
 struct FakeAdapter {
+    std::string file; // what the node opens
     int fd = -1;
     unsigned long functions = 0;
     int sendError = 0;            // what a send byte fails with; 0: acknowledged
@@ -79,7 +83,7 @@ extern "C" int open(const char *path, int flags, ...)
     if (std::strcmp(path, kNode) != 0) {
         return next<int (*)(const char *, int, ...)>("open")(path, flags, mode);
     }
-    return fake.fd = eventfd(0, EFD_CLOEXEC);
+    return fake.fd = next<int (*)(const char *, int, ...)>("open")(fake.file.c_str(), flags);
 }
 
 extern "C" int ioctl(int fd, unsigned long request, ...) __THROW
@@ -122,6 +126,43 @@ QString failureOfWrite(unsigned data)
     return {};
 }
 
+// Another process holding the bus's lock as a running panel does, until released.
+struct OtherPanel {
+    pid_t pid = -1;
+    int release[2] = {-1, -1};
+
+    bool start(const std::string &file)
+    {
+        int locked[2];
+        if (pipe(locked) < 0 || pipe(release) < 0) {
+            return false;
+        }
+        pid = fork();
+        if (pid == 0) {
+            close(release[1]);
+            const int fd = ::open(file.c_str(), O_RDWR);
+            struct flock whole {};
+            whole.l_type = F_WRLCK;
+            const char done = fcntl(fd, F_SETLK, &whole) == 0 ? 'y' : 'n';
+            (void)!::write(locked[1], &done, 1);
+            char end;
+            (void)!read(release[0], &end, 1);
+            _exit(0);
+        }
+        char done = 'n';
+        (void)!read(locked[0], &done, 1);
+        close(locked[0]);
+        close(locked[1]);
+        return done == 'y';
+    }
+    void stop()
+    {
+        close(release[1]);
+        waitpid(pid, nullptr, 0);
+        close(release[0]);
+    }
+};
+
 } // namespace
 
 class TestI2cdevPort : public QObject {
@@ -130,13 +171,33 @@ class TestI2cdevPort : public QObject {
 private slots:
     void initTestCase()
     {
+        scratch.open();
+        fake.file = scratch.fileName().toStdString();
         PortSettings settings;
         settings.i2cBus = kNode;
         QVERIFY(configurePort(settings).empty());
     }
 
-    // Checked when the bus is opened, before any byte; the open is tried again at the next
-    // write, so this case comes first.
+    // One panel per bus: while another process holds the lock, the open is refused before any
+    // byte, naming that process; once it ends, the bus is this panel's. The open is tried again
+    // at the next write, so these cases come first.
+    void aBusAnotherPanelDrivesIsRefused()
+    {
+        fake.functions = I2C_FUNC_SMBUS_WRITE_BYTE;
+        OtherPanel other;
+        QVERIFY(other.start(fake.file));
+        const QString message = failureOfWrite(0x8B);
+        other.stop();
+        QVERIFY2(message.startsWith(QStringLiteral("Cannot use the I2C bus %1: another panel "
+                                                   "drives it (pid %2).\nClose that panel (kill "
+                                                   "%2)")
+                                        .arg(QLatin1String(kNode))
+                                        .arg(other.pid)),
+                 qPrintable(message));
+        QVERIFY(fake.bus.empty());
+        fake.functions = 0;
+    }
+
     void anAdapterWithoutSendByteIsRefused()
     {
         fake.functions = I2C_FUNC_SMBUS_QUICK | I2C_FUNC_I2C;
@@ -178,6 +239,9 @@ private slots:
                  qPrintable(message));
         QCOMPARE(fake.bus.size(), std::size_t(1));
     }
+
+private:
+    QTemporaryFile scratch;
 };
 
 QTEST_APPLESS_MAIN(TestI2cdevPort)

@@ -87,14 +87,18 @@ private slots:
     // failure is headed as the adapter's.
     void theSettingsPickTheDevice()
     {
-        QVERIFY(configurePort(onI2c("/nonexistent/i2c-0")).empty());
+        const std::string problem = configurePort(onI2c("/nonexistent/i2c-0"));
+        QVERIFY2(problem.starts_with("The panel cannot reach the board through the I2C "
+                                     "adapter.\nCannot open the I2C bus /nonexistent/i2c-0: No "
+                                     "such file"),
+                 problem.c_str());
         QCOMPARE(dataRegisterHoldFloor(), std::chrono::nanoseconds::zero());
         QVERIFY(QByteArray(portFailureHeadline()).contains("I2C adapter"));
         const QString message = failureOf(kDataRegister);
         QVERIFY2(message.startsWith("Cannot open the I2C bus /nonexistent/i2c-0: No such file"),
                  qPrintable(message));
 
-        QVERIFY(configurePort(PortSettings()).empty());
+        QCOMPARE(configurePort(PortSettings()).empty(), QFileInfo::exists(kDevice));
         QCOMPARE(dataRegisterHoldFloor(), kHoldFloor);
         QVERIFY(QByteArray(portFailureHeadline()).contains("parallel port failed"));
     }

@@ -44,12 +44,13 @@ struct ListeningSim {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     QProcess sim;
     QByteArray printed;
+    QStringList arguments{"--listen"};
 
     bool start()
     {
         environment.insert("XDG_RUNTIME_DIR", runtime.path());
         sim.setProcessEnvironment(environment);
-        sim.start(SIM_PROGRAM, {"--listen"});
+        sim.start(SIM_PROGRAM, arguments);
         while (printed.count('\n') < 3 && sim.waitForReadyRead(10000)) {
             printed += sim.readAllStandardOutput();
         }

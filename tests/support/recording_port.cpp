@@ -78,6 +78,12 @@ Transactions takeTransactions()
 
 } // namespace recording
 
+const LinkedPort &linkedPort()
+{
+    static const LinkedPort port{"zq80415-test", "The panel on a recording test port.", nullptr};
+    return port;
+}
+
 void prepareDataRegister() {} // nothing to open or claim
 
 std::chrono::nanoseconds dataRegisterHoldFloor()
