@@ -73,15 +73,19 @@ void selfTest(Call &call)
 }
 
 // A message that sets the present setting when sent back: the address first, as it decides
-// where every other write goes, then the options, then the volumes.
+// where every other write goes, then the options and the volumes; power goes first when it is
+// off and last when it is on, so the chip is never powered at a louder setting than both the one
+// it leaves and the one it is given.
 void learn(Call &call)
 {
     const Instrument &board = call.instrument;
     const auto on = [&](const char *field) { return board.field(field) == "on" ? "1" : "0"; };
-    call.respond(":ADDR " + board.field("address") + ";:POW " + on("power") + ";:SPE:SURR " +
+    const bool powered = board.field("power") == "on";
+    call.respond(":ADDR " + board.field("address") + (powered ? "" : ";:POW 0") + ";:SPE:SURR " +
                  on("speaker-3d") + ";:HEAD:SURR " + on("headphone-3d") + ";:HEAD:COUP " +
                  (board.field("coupling") == "ocl" ? "OCL" : "CCUP") + ";:SPE:VOL " +
-                 board.field("speaker-volume") + ";:HEAD:VOL " + board.field("headphone-volume"));
+                 board.field("speaker-volume") + ";:HEAD:VOL " + board.field("headphone-volume") +
+                 (powered ? ";:POW 1" : ""));
 }
 
 void nextError(Call &call)

@@ -57,8 +57,8 @@ struct Options {
     // Headless running: its own options, kept apart from the others.
     QCommandLineOption headless{"headless",
                                 "Run without a display, for a rack PC: no window is shown, "
-                                "the same controls take the commands of --listen. Needs "
-                                "--listen."};
+                                "the same controls take the commands of --listen or --scpi. "
+                                "Needs one of them."};
 };
 
 // The SCPI options into `line`: 0, or the status of a usage error.

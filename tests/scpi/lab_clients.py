@@ -1,0 +1,97 @@
+#!/usr/bin/python3
+"""The simulated board's SCPI server driven by the lab's own clients: PyVISA with pyvisa-py over
+a raw socket resource, and lxi-tools. Every setting is checked against the writes the board
+prints, and the command line's refusals against the exit statuses they promise."""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+import pyvisa
+
+SIM = sys.argv[1]
+failures = []
+
+
+def check(what, got, wanted):
+    if got != wanted:
+        failures.append(f"{what}: got {got!r}, wanted {wanted!r}")
+
+
+def environment(runtime):
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=runtime)
+    return env
+
+
+def start(runtime, *arguments):
+    board = subprocess.Popen([SIM, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                             env=environment(runtime), text=True)
+    line = board.stderr.readline()
+    found = re.search(r"SCPI on 127\.0\.0\.1:(\d+)", line)
+    if not found:
+        board.kill()
+        sys.exit(f"no SCPI port announced: {line!r}")
+    startup = [board.stdout.readline() for _ in range(3)]
+    check("start-up writes", startup, ["0x7C <- 0x80\n", "0x7C <- 0x40\n", "0x7C <- 0x00\n"])
+    return board, int(found.group(1))
+
+
+def session(port):
+    """What a test sequencer does, and the writes each step must make."""
+    rm = pyvisa.ResourceManager("@py")
+    inst = rm.open_resource(f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\n",
+                            write_termination="\n", timeout=5000)
+    writes = []
+    check("*IDN?", inst.query("*IDN?"), "ZQ80415 project,ZQ80415,simulated,1.2")
+    for step in range(32):
+        inst.write(f"SPEaker:VOLume {step}")
+        check(f"volume {step}", inst.query("SPE:VOL?"), str(step))
+        writes.append(0x80 | step)
+    check("gain at 31", inst.query(":SPEAKER:GAIN?"), "30.0")
+    check("compound", inst.query("POW ON;:HEAD:VOL 20;VOL?;:HEAD:COUP OCL;COUP?"), "20;OCL")
+    writes += [0x01, 0x54, 0x03]
+    learned = inst.query("*LRN?")
+    inst.write("*RST")
+    writes += [0xA0, 0x60, 0x00, 0x80]
+    check("*RST", inst.query("*LRN?").endswith(":SPE:VOL 0;:HEAD:VOL 0"), True)
+    inst.write(learned)  # power last, after the volumes and the other options
+    writes += [0x00, 0x00, 0x02, 0xBF, 0x74, 0x03]
+    check("*LRN? round trip", inst.query("*LRN?"), learned)
+    for bad, number in (("BOGUS", "-113"), ("SPE:VOL 40", "-222"), ("HEAD:COUP XYZ", "-224")):
+        inst.write(bad)
+        check(f"error after {bad}", inst.query("SYST:ERR?").split(",")[0], number)
+    check("queue empty", inst.query("SYSTem:ERRor?"), '0,"No error"')
+    check("*ESR? after errors", int(inst.query("*ESR?")) & 0x30 != 0, True)
+    inst.close()
+    return writes
+
+
+def main():
+    with tempfile.TemporaryDirectory() as runtime:
+        os.chmod(runtime, 0o700)
+        board, port = start(runtime, "--scpi", "0")
+        writes = session(port)
+        lxi = subprocess.run(["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(port),
+                              "*IDN?"], capture_output=True, text=True, timeout=30)
+        check("lxi *IDN?", "ZQ80415 project,ZQ80415,simulated,1.2" in lxi.stdout, True)
+        second = subprocess.run([SIM, "--scpi", str(port)], capture_output=True, text=True,
+                                env=environment(runtime), timeout=30)
+        check("a second panel on the port", (second.returncode, second.stdout), (1, ""))
+        board.terminate()
+        printed, _ = board.communicate(timeout=10)
+        check("status after SIGTERM", board.returncode, 143)
+        check("writes", printed.split("\n")[:-1], [f"0x7C <- 0x{w:02X}" for w in writes])
+        for arguments in (["--scpi", "192.0.2.1:5025"], ["--allow", "10.0.0.0/8"],
+                          ["--scpi", "5025", "--send", "state"], ["--scpi", "70000"]):
+            refused = subprocess.run([SIM, *arguments], capture_output=True, text=True,
+                                     env=environment(runtime), timeout=30)
+            check(f"usage error {arguments}", (refused.returncode, refused.stdout), (2, ""))
+    for failure in failures:
+        print("FAIL:", failure)
+    print(f"{0 if failures else 1} passed, {1 if failures else 0} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
