@@ -35,6 +35,8 @@ public:
     // Listens at the endpoint and says so on stderr; false, with `problem` saying why (another
     // program has the port, say), when it cannot.
     bool listen(const ScpiEndpoint &endpoint, QString &problem);
+    // The port it listens on (the one the kernel chose, for port 0).
+    quint16 port() const { return listener_.serverPort(); }
 
     // The panel can no longer reach the chip (`what`: the failure's first line): every
     // client's QUEStionable condition says so, and every setting from now on is refused with
