@@ -17,21 +17,21 @@ int portNumber(const QString &text)
 }
 
 // Splits "[ADDRESS:]PORT" (an IPv6 ADDRESS in brackets) into its address and port texts.
-QString split(const QString &spec, QString &address, QString &port)
+QString split(const QString &given, QString &address, QString &port)
 {
-    if (spec.startsWith(QLatin1Char('['))) {
-        const qsizetype close = spec.indexOf(QLatin1String("]:"));
+    if (given.startsWith(QLatin1Char('['))) {
+        const qsizetype close = given.indexOf(QLatin1String("]:"));
         if (close < 0) {
             return QStringLiteral("--scpi takes [ADDRESS]:PORT for an IPv6 address, not '%1'.")
-                .arg(spec);
+                .arg(given);
         }
-        address = spec.mid(1, close - 1);
-        port = spec.mid(close + 2);
+        address = given.mid(1, close - 1);
+        port = given.mid(close + 2);
         return {};
     }
-    const qsizetype colon = spec.lastIndexOf(QLatin1Char(':'));
-    address = colon < 0 ? QString() : spec.left(colon);
-    port = spec.mid(colon + 1);
+    const qsizetype colon = given.lastIndexOf(QLatin1Char(':'));
+    address = colon < 0 ? QString() : given.left(colon);
+    port = given.mid(colon + 1);
     if (address.contains(QLatin1Char(':'))) {
         return QStringLiteral("--scpi: write an IPv6 address in brackets, as [%1]:%2.")
             .arg(address, port);
@@ -67,17 +67,17 @@ bool ScpiEndpoint::admits(QHostAddress peer) const
                        [&](const QPair<QHostAddress, int> &net) { return peer.isInSubnet(net); });
 }
 
-QString readScpiEndpoint(const QString &spec, const QString &allow, ScpiEndpoint &endpoint)
+QString readScpiEndpoint(const QString &given, const QString &allow, ScpiEndpoint &endpoint)
 {
     QString address;
     QString port;
-    if (QString problem = split(spec, address, port); !problem.isEmpty()) {
+    if (QString problem = split(given, address, port); !problem.isEmpty()) {
         return problem;
     }
     const int number = portNumber(port);
     if (number < 0) {
         return QStringLiteral("--scpi takes [ADDRESS:]PORT with PORT 0 to 65535, not '%1'.")
-            .arg(spec);
+            .arg(given);
     }
     endpoint.port = quint16(number);
     if (!address.isEmpty() && !endpoint.address.setAddress(address)) {
@@ -92,7 +92,7 @@ QString readScpiEndpoint(const QString &spec, const QString &allow, ScpiEndpoint
     if (!endpoint.address.isLoopback() && endpoint.allowed.isEmpty()) {
         return QStringLiteral("--scpi %1 would serve clients beyond this machine: name the "
                               "networks they may come from with --allow NETWORK/PREFIX.")
-            .arg(spec);
+            .arg(given);
     }
     return {};
 }

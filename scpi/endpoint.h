@@ -18,4 +18,4 @@ struct ScpiEndpoint {
 
 // Reads the options into `endpoint`. Returns what is wrong with them, for a usage error, or an
 // empty text. A non-loopback ADDRESS (the wildcard 0.0.0.0 or :: included) needs `allow`.
-QString readScpiEndpoint(const QString &spec, const QString &allow, ScpiEndpoint &endpoint);
+QString readScpiEndpoint(const QString &given, const QString &allow, ScpiEndpoint &endpoint);

@@ -4,9 +4,11 @@ a raw socket resource, and lxi-tools. Every setting is checked against the write
 prints, and the command line's refusals against the exit statuses they promise."""
 import os
 import re
+import socket
 import subprocess
 import sys
 import tempfile
+import time
 
 import pyvisa
 
@@ -63,8 +65,29 @@ def session(port):
         check(f"error after {bad}", inst.query("SYST:ERR?").split(",")[0], number)
     check("queue empty", inst.query("SYSTem:ERRor?"), '0,"No error"')
     check("*ESR? after errors", int(inst.query("*ESR?")) & 0x30 != 0, True)
+    check("root and path rules", inst.query(":HEAD:VOL?;:SPE:VOL?;GAIN?;*STB?;:HEADPHONE:COUP?"),
+          "20;31;30.0;0;OCL")
+    inst.write("POW ON;" + "A" * 300)  # over the limit: refused whole, nothing written
+    check("a message over 256 bytes", inst.query("SYST:ERR?").split(",")[0], "-363")
     inst.close()
     return writes
+
+
+def connection_cap(port):
+    """Sixteen clients are served; the seventeenth is closed before it is read, and the others
+    go on."""
+    time.sleep(0.3)  # the sequencer's own connection is gone
+    clients = [socket.create_connection(("127.0.0.1", port), timeout=5) for _ in range(17)]
+    try:
+        clients[-1].sendall(b"*IDN?\n")
+        answer = clients[-1].recv(100)
+    except ConnectionResetError:
+        answer = b""
+    check("the client beyond the cap", answer, b"")
+    clients[0].sendall(b"*IDN?\n")
+    check("a client within the cap", clients[0].recv(100).startswith(b"ZQ80415 project"), True)
+    for client in clients:
+        client.close()
 
 
 def main():
@@ -72,6 +95,7 @@ def main():
         os.chmod(runtime, 0o700)
         board, port = start(runtime, "--scpi", "0")
         writes = session(port)
+        connection_cap(port)
         lxi = subprocess.run(["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(port),
                               "*IDN?"], capture_output=True, text=True, timeout=30)
         check("lxi *IDN?", "ZQ80415 project,ZQ80415,simulated,1.2" in lxi.stdout, True)
