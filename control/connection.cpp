@@ -21,6 +21,13 @@ constexpr qsizetype kUnreadReplies = 16384;
 // The longest line that can still be a command: kMaxCommandLength and a terminal's "\r".
 constexpr qsizetype kLongestLine = kMaxCommandLength + 1;
 
+// The record-marking header of the fragment at `at`.
+quint32 fragmentHeader(const QByteArray &inbox, qsizetype at)
+{
+    const auto byte = [&inbox, at](int index) { return quint32(quint8(inbox[at + index])); };
+    return byte(0) << 24 | byte(1) << 16 | byte(2) << 8 | byte(3);
+}
+
 bool retryLater()
 {
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
@@ -28,9 +35,10 @@ bool retryLater()
 
 } // namespace
 
-Connection::Connection(int descriptor, QObject *parent)
+Connection::Connection(int descriptor, QObject *parent, Framing framing)
     : QObject(parent)
     , descriptor_(descriptor)
+    , framing_(framing)
     , reader_(new QSocketNotifier(descriptor, QSocketNotifier::Read, this))
     , writer_(new QSocketNotifier(descriptor, QSocketNotifier::Write, this))
 {
@@ -84,10 +92,73 @@ std::optional<QByteArray> Connection::lineFromInbox()
     return line;
 }
 
+std::optional<QByteArray> Connection::nextRecord()
+{
+    std::optional<QByteArray> record = recordFromInbox();
+    updateReading();
+    return record;
+}
+
+// Each fragment: a 4-byte big-endian header, its top bit set on the record's last fragment,
+// the rest its length. Where the record at the front of the inbox ends: -1 while it is still
+// coming, -2 when it cannot fit in the read-ahead.
+qsizetype Connection::recordEnd() const
+{
+    for (qsizetype at = 0;;) {
+        if (inbox_.size() - at < 4) {
+            return -1;
+        }
+        const quint32 header = fragmentHeader(inbox_, at);
+        at += 4 + qsizetype(header & 0x7fffffffU);
+        if (at > kReadAhead) {
+            return -2;
+        }
+        if (at > inbox_.size()) {
+            return -1;
+        }
+        if ((header & 0x80000000U) != 0) {
+            return at;
+        }
+    }
+}
+
+std::optional<QByteArray> Connection::recordFromInbox()
+{
+    const qsizetype end = recordEnd();
+    if (end == -2) {
+        inputEnded_ = true; // larger than any call it may make: it is read no further
+        inbox_.clear();
+    }
+    if (end < 0) {
+        return std::nullopt;
+    }
+    QByteArray record;
+    for (qsizetype at = 0; at < end;) {
+        const qsizetype length = qsizetype(fragmentHeader(inbox_, at) & 0x7fffffffU);
+        record += inbox_.mid(at + 4, length);
+        at += 4 + length;
+    }
+    inbox_.remove(0, end);
+    return record;
+}
+
 void Connection::reply(const QByteArray &line)
 {
+    send(line + '\n');
+}
+
+void Connection::sendRecord(const QByteArray &record)
+{
+    const auto length = quint32(record.size()) | 0x80000000U;
+    const char header[4] = {char(length >> 24), char(length >> 16), char(length >> 8),
+                            char(length)};
+    send(QByteArray(header, 4) + record);
+}
+
+void Connection::send(const QByteArray &bytes)
+{
     if (!peerGone_) {
-        outbox_ += line + '\n';
+        outbox_ += bytes;
         writeSome();
     }
 }
@@ -99,8 +170,16 @@ bool Connection::backedUp() const
 
 bool Connection::finished() const
 {
-    const bool lineLeft = inbox_.contains('\n') || (!discarding_ && inbox_.size() > kLongestLine);
-    return inputEnded_ && !lineLeft && outbox_.isEmpty();
+    return inputEnded_ && !frameLeft() && outbox_.isEmpty();
+}
+
+// A whole line or record the client sent is still to be taken.
+bool Connection::frameLeft() const
+{
+    if (framing_ == Framing::Records) {
+        return recordEnd() >= 0;
+    }
+    return inbox_.contains('\n') || (!discarding_ && inbox_.size() > kLongestLine);
 }
 
 void Connection::readSome()

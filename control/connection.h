@@ -2,7 +2,8 @@
 // read ahead only a bounded amount, and the replies it is owed, held only a bounded amount
 // while it does not read them. A client that has finished sending (shut down its sending side,
 // as socat and `nc -N` do) still gets every reply; QLocalSocket would close the whole
-// connection at that end of input.
+// connection at that end of input. The same connection can carry ONC RPC's record marking
+// instead of lines (the VXI-11 server's).
 #pragma once
 
 #include <QByteArray>
@@ -16,16 +17,23 @@ class Connection : public QObject {
     Q_OBJECT
 
 public:
+    enum class Framing { Lines, Records };
+
     // Takes over `descriptor`, a connected stream socket, and closes it when deleted.
-    Connection(int descriptor, QObject *parent);
+    Connection(int descriptor, QObject *parent, Framing framing = Framing::Lines);
     ~Connection() override;
 
     // The next complete line the client sent, its line end ("\n" or "\r\n") removed; nothing
     // when none is complete yet. A line too long for any command comes as its first
     // `kMaxCommandLength + 1` bytes, so it is refused, and the rest of it is skipped.
     std::optional<QByteArray> nextLine();
+    // With records: the next whole record, its fragments joined; nothing when none is complete
+    // yet. A fragment longer than the read-ahead ends the input: such a client is read no more.
+    std::optional<QByteArray> nextRecord();
     // Sends a reply line; what the client's socket cannot take yet waits here.
     void reply(const QByteArray &line);
+    // Sends `record` as one last fragment.
+    void sendRecord(const QByteArray &record);
     // Replies waiting beyond what a client may leave unread: read nothing more from it.
     bool backedUp() const;
     // The client will send nothing more (it shut its side, went away or failed) and every
@@ -42,8 +50,13 @@ private:
     void writeSome();
     void updateReading();
     std::optional<QByteArray> lineFromInbox();
+    std::optional<QByteArray> recordFromInbox();
+    qsizetype recordEnd() const;
+    bool frameLeft() const;
+    void send(const QByteArray &bytes);
 
     int descriptor_;
+    Framing framing_;
     QSocketNotifier *reader_;
     QSocketNotifier *writer_;
     QByteArray inbox_;

@@ -2,6 +2,7 @@
 
 #include "control/connection.h"
 #include "data_register.h"
+#include "portmapper.h"
 #include "session.h"
 
 #include <cstdio>
@@ -34,13 +35,20 @@ QString shown(const QHostAddress &address, quint16 port)
 
 ScpiServer::ScpiServer(QWidget &window, const QByteArray &serial)
     : instrument_(window, serial)
+    , core_(instrument_, nullptr)
 {
     listener_.adopt = [this](qintptr descriptor) { adopt(descriptor); };
+    coreListener_.adopt = [this](qintptr descriptor) {
+        if (admits(int(descriptor), core_.channels())) {
+            core_.adopt(int(descriptor));
+        }
+    };
 }
 
 ScpiServer::~ScpiServer()
 {
     qDeleteAll(sessions_);
+    withdrawCoreChannel();
 }
 
 bool ScpiServer::listen(const ScpiEndpoint &endpoint, QString &problem)
@@ -62,24 +70,53 @@ void ScpiServer::note(const QString &text) const
     std::fprintf(stderr, "%s: %s\n", linkedPort().program, text.toLocal8Bit().constData());
 }
 
-void ScpiServer::adopt(qintptr descriptor)
+bool ScpiServer::serveVxi11(QString &problem)
 {
-    const int socket = int(descriptor);
-    const QHostAddress peer = peerOf(socket);
-    if (!endpoint_.admits(peer) || sessions_.size() >= kMaxConnections) {
+    if (!coreListener_.listen(endpoint_.address, 0)) {
+        problem = QStringLiteral("cannot listen for VXI-11 on %1: %2.")
+                      .arg(endpoint_.address.toString(), coreListener_.errorString());
+        return false;
+    }
+    if (!registerCoreChannel(coreListener_.serverPort(), problem)) {
+        coreListener_.close();
+        return false;
+    }
+    note(QStringLiteral("VXI-11 on %1 (TCPIP::HOST::INSTR, device inst0), at most %2 "
+                        "connections and %3 links.")
+             .arg(shown(endpoint_.address, coreListener_.serverPort()))
+             .arg(kMaxConnections)
+             .arg(Vxi11Core::kMaxLinks));
+    return true;
+}
+
+// Whether a client may stay: it is inside the allowed networks and under the cap of the
+// `connected` it would join. One that may not is closed, unread, and noted.
+bool ScpiServer::admits(int descriptor, int connected) const
+{
+    const QHostAddress peer = peerOf(descriptor);
+    if (!endpoint_.admits(peer) || connected >= kMaxConnections) {
         note(QStringLiteral("SCPI: closed a connection from %1: %2.")
                  .arg(peer.toString(),
                       endpoint_.admits(peer)
                           ? QStringLiteral("%1 clients are connected already").arg(kMaxConnections)
                           : QStringLiteral("not in the --allow networks")));
-        ::close(socket);
-        return;
+        ::close(descriptor);
+        return false;
     }
     const int on = 1; // a response goes out at once, not held for more
-    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return true;
+}
+
+void ScpiServer::adopt(qintptr descriptor)
+{
+    const int socket = int(descriptor);
+    if (!admits(socket, int(sessions_.size()))) {
+        return;
+    }
     auto *session = new Session(new Connection(socket, nullptr), instrument_, this);
     if (instrument_.failed()) {
-        session->status.questionable.setCondition(kPortFailedBit);
+        session->interpreter.status.questionable.setCondition(kPortFailedBit);
     }
     sessions_ << session;
     connect(session, &Session::finished, this, [this](Session *gone) {
@@ -93,10 +130,11 @@ void ScpiServer::portFailing(const QString &what)
     instrument_.portFailing(what.toUtf8());
     const QList<Session *> sessions = sessions_; // one that finishes leaves the list
     for (Session *session : sessions) {
-        session->status.questionable.setCondition(session->status.questionable.condition |
-                                                  kPortFailedBit);
+        session->interpreter.status.questionable.setCondition(
+            session->interpreter.status.questionable.condition | kPortFailedBit);
     }
     for (Session *session : sessions) {
         session->serve();
     }
+    core_.portFailing();
 }

@@ -1,10 +1,12 @@
 // The SCPI server: the panel as an instrument on the lab's network, one TCP connection a
-// client, each with its own error queue and status registers. Clients outside the allowed
-// networks, and any beyond kMaxConnections, are closed before anything they sent is read.
+// client, each with its own error queue and status registers; and beside it, when asked, the
+// same instrument through VXI-11's core channel. Clients outside the allowed networks, and any
+// beyond kMaxConnections on either, are closed before anything they sent is read.
 #pragma once
 
 #include "endpoint.h"
 #include "instrument.h"
+#include "vxi11_core.h"
 
 #include <QList>
 #include <QTcpServer>
@@ -37,6 +39,11 @@ public:
     bool listen(const ScpiEndpoint &endpoint, QString &problem);
     // The port it listens on (the one the kernel chose, for port 0).
     quint16 port() const { return listener_.serverPort(); }
+    // Also serves VXI-11's core channel at the same address, on a port the kernel chooses,
+    // registered with the portmapper while the panel runs; false, with `problem`, when it
+    // cannot listen or register.
+    bool serveVxi11(QString &problem);
+    quint16 vxi11Port() const { return coreListener_.serverPort(); }
 
     // The panel can no longer reach the chip (`what`: the failure's first line): every
     // client's QUEStionable condition says so, and every setting from now on is refused with
@@ -45,6 +52,7 @@ public:
     void portFailing(const QString &what);
 
 private:
+    bool admits(int descriptor, int connected) const;
     void adopt(qintptr descriptor);
     void note(const QString &text) const;
 
@@ -52,4 +60,6 @@ private:
     ScpiEndpoint endpoint_;
     DescriptorListener listener_;
     QList<Session *> sessions_;
+    DescriptorListener coreListener_;
+    Vxi11Core core_;
 };

@@ -1,17 +1,13 @@
-// One SCPI client: its connection, its own error queue and status registers, and the program
-// message it is running. Each line is one program message; its units run in order, a command
-// error ending the message there; the responses of its queries go back as one response
-// message, joined by ';'.
+// One SCPI client on the raw TCP port: its connection, and the interpreter that runs each line
+// it sends as one program message and holds its error queue and status registers.
 #pragma once
 
-#include "message.h"
-#include "status.h"
+#include "interpreter.h"
 
 #include <QObject>
 #include <QTimer>
 
 class Connection;
-class Instrument;
 
 class Session : public QObject {
     Q_OBJECT
@@ -26,22 +22,15 @@ public:
     // responses; also finishes a message a port failure interrupted.
     void serve();
 
-    Status status;
+    Interpreter interpreter;
 
 signals:
     // The client has sent everything and has every response: it may go.
     void finished(Session *session);
 
 private:
-    void begin(const QByteArray &line);
     void finishMessage();
-    bool runUnit(const ProgramUnit &unit);
 
     Connection *connection_;
-    Instrument &instrument_;
-    MessageReader reader_;
-    QList<QByteArray> path_; // the path rule's current path
-    QList<QByteArray> responses_;
-    bool inMessage_ = false;
     QTimer nextTurn_;
 };

@@ -38,6 +38,8 @@ constexpr ErrorText kTexts[] = {
     {-241, "Hardware missing"},
     {-350, "Queue overflow"},
     {-363, "Input buffer overrun"},
+    {-410, "Query INTERRUPTED"},
+    {-420, "Query UNTERMINATED"},
 };
 
 const char *textOf(int code)
@@ -104,9 +106,9 @@ void Status::clear()
     questionable.event = 0;
 }
 
-int Status::statusByte() const
+int Status::statusByte(bool messageAvailable) const
 {
-    int byte = 0;
+    int byte = messageAvailable ? 1 << 4 : 0;
     byte |= queue_.empty() ? 0 : 1 << 2;
     byte |= questionable.summary() ? 1 << 3 : 0;
     byte |= (events_ & eventEnable) != 0 ? 1 << 5 : 0;

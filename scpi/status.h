@@ -42,8 +42,9 @@ public:
     // *ESR?: the standard event status register, read and cleared.
     int takeEvents() { return std::exchange(events_, 0); }
     void operationComplete() { events_ |= 1; }
-    // *STB?: the status byte, bit 6 the master summary.
-    int statusByte() const;
+    // *STB?: the status byte, bit 6 the master summary; bit 4 (MAV) when a response waits to be
+    // read, which only a transport that holds responses can tell.
+    int statusByte(bool messageAvailable = false) const;
 
     int eventEnable = 0;   // *ESE
     int serviceEnable = 0; // *SRE (bit 6 is never kept)

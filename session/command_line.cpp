@@ -54,6 +54,9 @@ struct Options {
                              "With --scpi on a non-loopback address: the networks clients may "
                              "come from, as NETWORK/PREFIX[,...].",
                              "networks"};
+    QCommandLineOption vxi11{"vxi11",
+                             "With --scpi: also serve VXI-11 (TCPIP::HOST::INSTR) at the same "
+                             "address, registered with the portmapper (rpcbind)."};
     // Headless running: its own options, kept apart from the others.
     QCommandLineOption headless{"headless",
                                 "Run without a display, for a rack PC: no window is shown, "
@@ -65,6 +68,10 @@ struct Options {
 int readScpi(const QCommandLineParser &parser, const Options &options, CommandLine &line)
 {
     if (!parser.isSet(options.scpi)) {
+        if (parser.isSet(options.vxi11)) {
+            return usageError(QStringLiteral(
+                "--vxi11 only goes with --scpi, whose address and --allow list it shares."));
+        }
         return parser.isSet(options.allow)
                    ? usageError(QStringLiteral("--allow only goes with --scpi."))
                    : 0;
@@ -79,6 +86,7 @@ int readScpi(const QCommandLineParser &parser, const Options &options, CommandLi
         return usageError(problem);
     }
     line.scpi = endpoint;
+    line.vxi11 = parser.isSet(options.vxi11);
     return 0;
 }
 
@@ -94,7 +102,7 @@ void offer(QCommandLineParser &parser, Options &options, const LinkedPort &port)
         parser.addOption(options.vcd);
     }
     parser.addOptions({options.address, options.listen, options.send});
-    parser.addOptions({options.scpi, options.allow});
+    parser.addOptions({options.scpi, options.allow, options.vxi11});
     parser.addOption(options.headless);
     parser.addPositionalArgument("command", "With --send: a command, such as \"power on\".",
                                  "[command...]");

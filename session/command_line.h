@@ -19,6 +19,7 @@ struct CommandLine {
 
     // SCPI over the network (--scpi, --allow).
     std::optional<ScpiEndpoint> scpi;
+    bool vxi11 = false; // with scpi: VXI-11's core channel too (--vxi11)
     // Headless: no window shown and no display needed, for a rack PC; the same controls take
     // the commands of whatever drives the panel instead (see drivenFromOutside).
     bool headless = false;
