@@ -2,14 +2,16 @@
 
 #include "vxi11.h"
 
+#include <QNetworkInterface>
+#include <QTcpSocket>
+
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <rpc/pmap_clnt.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,15 +33,16 @@ sockaddr_in loopback(quint16 port)
     return address;
 }
 
-// Whether something accepts connections at `port` on this host.
+// Whether something accepts connections at `port` on any of this host's addresses: the entry
+// says only the port, and its holder may listen on one address alone.
 bool answers(quint16 port)
 {
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = loopback(port);
-    const bool connected =
-        ::connect(probe, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    ::close(probe);
-    return connected;
+    const QList<QHostAddress> addresses = QNetworkInterface::allAddresses();
+    return std::any_of(addresses.begin(), addresses.end(), [port](const QHostAddress &host) {
+        QTcpSocket probe;
+        probe.connectToHost(host, port);
+        return probe.waitForConnected(1000);
+    });
 }
 
 } // namespace

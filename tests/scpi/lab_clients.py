@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """The simulated board's SCPI server driven by the lab's own clients: PyVISA with pyvisa-py over
 a raw socket resource, and lxi-tools. Every setting is checked against the writes the board
-prints, and the command line's refusals against the exit statuses they promise."""
+prints, and the command line's refusals against the exit statuses they promise. With --vxi11,
+inside the network namespace tests/scpi/vxi11.sh makes, the same over VXI-11, found through the
+namespace's own portmapper."""
 import os
 import re
 import socket
@@ -29,21 +31,24 @@ def environment(runtime):
 def start(runtime, *arguments):
     board = subprocess.Popen([SIM, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              env=environment(runtime), text=True)
-    line = board.stderr.readline()
-    found = re.search(r"SCPI on 127\.0\.0\.1:(\d+)", line)
-    if not found:
-        board.kill()
-        sys.exit(f"no SCPI port announced: {line!r}")
+    ports = []
+    for service in ("SCPI", "VXI-11")[:2 if "--vxi11" in arguments else 1]:
+        line = board.stderr.readline()
+        found = re.search(service + r" on [\d.]+:(\d+)", line)
+        if not found:
+            board.kill()
+            sys.exit(f"no {service} port announced: {line!r}")
+        ports.append(int(found.group(1)))
     startup = [board.stdout.readline() for _ in range(3)]
     check("start-up writes", startup, ["0x7C <- 0x80\n", "0x7C <- 0x40\n", "0x7C <- 0x00\n"])
-    return board, int(found.group(1))
+    return board, *ports
 
 
-def session(port):
+def session(resource):
     """What a test sequencer does, and the writes each step must make."""
     rm = pyvisa.ResourceManager("@py")
-    inst = rm.open_resource(f"TCPIP::127.0.0.1::{port}::SOCKET", read_termination="\n",
-                            write_termination="\n", timeout=5000)
+    inst = rm.open_resource(resource, read_termination="\n", write_termination="\n",
+                            timeout=5000)
     writes = []
     check("*IDN?", inst.query("*IDN?"), "ZQ80415 project,ZQ80415,simulated,1.2")
     for step in range(32):
@@ -94,7 +99,7 @@ def main():
     with tempfile.TemporaryDirectory() as runtime:
         os.chmod(runtime, 0o700)
         board, port = start(runtime, "--scpi", "0")
-        writes = session(port)
+        writes = session(f"TCPIP::127.0.0.1::{port}::SOCKET")
         connection_cap(port)
         lxi = subprocess.run(["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(port),
                               "*IDN?"], capture_output=True, text=True, timeout=30)
@@ -117,5 +122,62 @@ def main():
     return 1 if failures else 0
 
 
+def run(*command, **options):
+    return subprocess.run(command, capture_output=True, text=True, timeout=30, **options)
+
+
+def entered():
+    """Whether the portmapper lists the VXI-11 core channel."""
+    return " 395183 " in run("rpcinfo", "-p").stdout
+
+
+def vxi11_main():
+    """The panel at 10.231.0.1 (the namespace's own address), allowing only that address. A
+    client at 10.231.0.2, outside the list, is closed unread; the portmapper's entry lives as
+    long as the panel, and one a killed panel left is taken over."""
+    with tempfile.TemporaryDirectory() as runtime:
+        os.chmod(runtime, 0o700)
+        env = environment(runtime)
+        board, _, core = start(runtime, "--scpi", "10.231.0.1:0", "--allow", "10.231.0.1/32",
+                               "--vxi11")
+        writes = session("TCPIP::10.231.0.1::INSTR")
+        identity = "ZQ80415 project,ZQ80415,simulated,1.2"
+        found = run("lxi", "discover", "-t", "1").stdout
+        check("lxi discover", f'Found "{identity}" on address 10.231.0.1' in found, True)
+        check("lxi scpi over VXI-11", run("lxi", "scpi", "-a", "10.231.0.1", "*IDN?").stdout,
+              identity + "\n")
+        outsider = socket.socket()
+        outsider.bind(("10.231.0.2", 0))
+        outsider.connect(("10.231.0.1", core))
+        try:
+            outsider.sendall(b"\x80\x00\x00\x28" + bytes(40))
+            answer = outsider.recv(100)
+        except ConnectionResetError:
+            answer = b""
+        check("a client outside --allow", answer, b"")
+        second = run(SIM, "--scpi", "0", "--vxi11", env=env)
+        check("a second VXI-11 panel", (second.returncode,
+                                         "another program serves VXI-11" in second.stderr), (1, True))
+        board.terminate()
+        printed, notes = board.communicate(timeout=10)
+        check("status after SIGTERM", board.returncode, 143)
+        check("writes", printed.split("\n")[:-1], [f"0x7C <- 0x{w:02X}" for w in writes])
+        check("the outsider noted", "closed a connection from 10.231.0.2" in notes, True)
+        check("entry withdrawn at the end", entered(), False)
+
+        killed, _, _ = start(runtime, "--scpi", "0", "--vxi11")
+        killed.kill()
+        killed.communicate(timeout=10)
+        check("entry a killed panel left", entered(), True)
+        heir, _, _ = start(runtime, "--scpi", "0", "--vxi11")
+        heir.terminate()
+        heir.communicate(timeout=10)
+        check("a new panel takes the entry over, and withdraws it", entered(), False)
+    for failure in failures:
+        print("FAIL:", failure)
+    print(f"{0 if failures else 1} passed, {1 if failures else 0} failed")
+    return 1 if failures else 0
+
+
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(vxi11_main() if sys.argv[2:] == ["--vxi11"] else main())
