@@ -64,8 +64,7 @@ int main(int argc, char *argv[])
     }
     ScpiServer scpi(window, device.isEmpty() ? "simulated" : device.toUtf8());
     QObject::connect(&window, &ZQ7130::portFailing, &scpi, &ScpiServer::portFailing);
-    if (line.scpi &&
-        (!scpi.listen(*line.scpi, problem) || (line.vxi11 && !scpi.serveVxi11(problem)))) {
+    if (line.scpi && !scpi.listen(*line.scpi, problem)) {
         return refuse(problem.toStdString());
     }
     // A signal during a wait for the port is held until the claim ends, and then ends the run

@@ -95,6 +95,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
 # Without it a Wayland session falls back to X11 (through Xwayland) with a warning.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+# --vxi11 registers with the portmapper.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS rpcbind)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/service/postinst)
 

@@ -96,3 +96,11 @@ QString readScpiEndpoint(const QString &given, const QString &allow, ScpiEndpoin
     }
     return {};
 }
+
+QString readVxi11Port(const QString &given, ScpiEndpoint &endpoint)
+{
+    endpoint.vxi11Port = portNumber(given);
+    return endpoint.vxi11Port < 0
+               ? QStringLiteral("--vxi11 takes a PORT from 0 to 65535, not '%1'.").arg(given)
+               : QString();
+}

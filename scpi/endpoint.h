@@ -11,6 +11,7 @@ struct ScpiEndpoint {
     QHostAddress address{QHostAddress::LocalHost}; // the loopback interface unless named
     quint16 port = 5025;                           // 0: any free port, printed when listening
     QList<QPair<QHostAddress, int>> allowed;       // networks besides the loopback ones
+    int vxi11Port = -1; // VXI-11's core channel at the same address (0: any free port); -1: none
 
     // Whether a client at `peer` may talk to the panel: loopback, or inside an allowed network.
     bool admits(QHostAddress peer) const;
@@ -19,3 +20,5 @@ struct ScpiEndpoint {
 // Reads the options into `endpoint`. Returns what is wrong with them, for a usage error, or an
 // empty text. A non-loopback ADDRESS (the wildcard 0.0.0.0 or :: included) needs `allow`.
 QString readScpiEndpoint(const QString &given, const QString &allow, ScpiEndpoint &endpoint);
+// Reads `--vxi11 PORT` into `endpoint`, as readScpiEndpoint does.
+QString readVxi11Port(const QString &given, ScpiEndpoint &endpoint);

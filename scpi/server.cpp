@@ -62,7 +62,7 @@ bool ScpiServer::listen(const ScpiEndpoint &endpoint, QString &problem)
     note(QStringLiteral("SCPI on %1, at most %2 connections.")
              .arg(shown(endpoint.address, listener_.serverPort()))
              .arg(kMaxConnections));
-    return true;
+    return endpoint.vxi11Port < 0 || serveVxi11(problem);
 }
 
 void ScpiServer::note(const QString &text) const
@@ -72,9 +72,10 @@ void ScpiServer::note(const QString &text) const
 
 bool ScpiServer::serveVxi11(QString &problem)
 {
-    if (!coreListener_.listen(endpoint_.address, 0)) {
+    if (!coreListener_.listen(endpoint_.address, quint16(endpoint_.vxi11Port))) {
         problem = QStringLiteral("cannot listen for VXI-11 on %1: %2.")
-                      .arg(endpoint_.address.toString(), coreListener_.errorString());
+                      .arg(shown(endpoint_.address, quint16(endpoint_.vxi11Port)),
+                           coreListener_.errorString());
         return false;
     }
     if (!registerCoreChannel(coreListener_.serverPort(), problem)) {

@@ -34,15 +34,12 @@ public:
     ScpiServer(QWidget &window, const QByteArray &serial);
     ~ScpiServer() override;
 
-    // Listens at the endpoint and says so on stderr; false, with `problem` saying why (another
-    // program has the port, say), when it cannot.
+    // Listens at the endpoint (and serves VXI-11 there when it names a port for it) and says so
+    // on stderr; false, with `problem` saying why (another program has the port, say), when it
+    // cannot.
     bool listen(const ScpiEndpoint &endpoint, QString &problem);
     // The port it listens on (the one the kernel chose, for port 0).
     quint16 port() const { return listener_.serverPort(); }
-    // Also serves VXI-11's core channel at the same address, on a port the kernel chooses,
-    // registered with the portmapper while the panel runs; false, with `problem`, when it
-    // cannot listen or register.
-    bool serveVxi11(QString &problem);
     quint16 vxi11Port() const { return coreListener_.serverPort(); }
 
     // The panel can no longer reach the chip (`what`: the failure's first line): every
@@ -52,6 +49,8 @@ public:
     void portFailing(const QString &what);
 
 private:
+    // VXI-11's core channel, registered with the portmapper while the panel runs.
+    bool serveVxi11(QString &problem);
     bool admits(int descriptor, int connected) const;
     void adopt(qintptr descriptor);
     void note(const QString &text) const;

@@ -56,7 +56,9 @@ struct Options {
                              "networks"};
     QCommandLineOption vxi11{"vxi11",
                              "With --scpi: also serve VXI-11 (TCPIP::HOST::INSTR) at the same "
-                             "address, registered with the portmapper (rpcbind)."};
+                             "address on <port> (0: any), registered with the portmapper "
+                             "(rpcbind).",
+                             "port"};
     // Headless running: its own options, kept apart from the others.
     QCommandLineOption headless{"headless",
                                 "Run without a display, for a rack PC: no window is shown, "
@@ -85,8 +87,13 @@ int readScpi(const QCommandLineParser &parser, const Options &options, CommandLi
         !problem.isEmpty()) {
         return usageError(problem);
     }
+    if (parser.isSet(options.vxi11)) {
+        if (const QString problem = readVxi11Port(parser.value(options.vxi11), endpoint);
+            !problem.isEmpty()) {
+            return usageError(problem);
+        }
+    }
     line.scpi = endpoint;
-    line.vxi11 = parser.isSet(options.vxi11);
     return 0;
 }
 
@@ -229,8 +236,8 @@ bool qtOption(const QString &word, bool &valued)
 // Returns 0, or the status of a usage error.
 int takeQtOptions(QStringList &arguments)
 {
-    static const QStringList valuedOptions{"--port", "--i2c",  "--address",
-                                           "--vcd",  "--scpi", "--allow"};
+    static const QStringList valuedOptions{"--port", "--i2c",   "--address", "--vcd",
+                                           "--scpi", "--allow", "--vxi11"};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString word = arguments[i];
         if (word == QLatin1String("--")) {

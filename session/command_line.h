@@ -17,9 +17,8 @@ struct CommandLine {
     bool send = false;           // be the client: send `commands` to the running panel and end
     QStringList commands;        // with send: each one command; "-" alone reads them from stdin
 
-    // SCPI over the network (--scpi, --allow).
+    // SCPI over the network (--scpi, --allow, --vxi11).
     std::optional<ScpiEndpoint> scpi;
-    bool vxi11 = false; // with scpi: VXI-11's core channel too (--vxi11)
     // Headless: no window shown and no display needed, for a rack PC; the same controls take
     // the commands of whatever drives the panel instead (see drivenFromOutside).
     bool headless = false;

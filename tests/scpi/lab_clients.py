@@ -112,7 +112,8 @@ def main():
         check("status after SIGTERM", board.returncode, 143)
         check("writes", printed.split("\n")[:-1], [f"0x7C <- 0x{w:02X}" for w in writes])
         for arguments in (["--scpi", "192.0.2.1:5025"], ["--allow", "10.0.0.0/8"],
-                          ["--scpi", "5025", "--send", "state"], ["--scpi", "70000"]):
+                          ["--scpi", "5025", "--send", "state"], ["--scpi", "70000"],
+                          ["--vxi11", "0"], ["--scpi", "0", "--vxi11", "x"]):
             refused = subprocess.run([SIM, *arguments], capture_output=True, text=True,
                                      env=environment(runtime), timeout=30)
             check(f"usage error {arguments}", (refused.returncode, refused.stdout), (2, ""))
@@ -139,9 +140,10 @@ def vxi11_main():
         os.chmod(runtime, 0o700)
         env = environment(runtime)
         board, _, core = start(runtime, "--scpi", "10.231.0.1:0", "--allow", "10.231.0.1/32",
-                               "--vxi11")
+                               "--vxi11", "1024")
         writes = session("TCPIP::10.231.0.1::INSTR")
         identity = "ZQ80415 project,ZQ80415,simulated,1.2"
+        check("the core channel's port", core, 1024)
         found = run("lxi", "discover", "-t", "1").stdout
         check("lxi discover", f'Found "{identity}" on address 10.231.0.1' in found, True)
         check("lxi scpi over VXI-11", run("lxi", "scpi", "-a", "10.231.0.1", "*IDN?").stdout,
@@ -155,7 +157,7 @@ def vxi11_main():
         except ConnectionResetError:
             answer = b""
         check("a client outside --allow", answer, b"")
-        second = run(SIM, "--scpi", "0", "--vxi11", env=env)
+        second = run(SIM, "--scpi", "0", "--vxi11", "0", env=env)
         check("a second VXI-11 panel", (second.returncode,
                                          "another program serves VXI-11" in second.stderr), (1, True))
         board.terminate()
@@ -165,11 +167,11 @@ def vxi11_main():
         check("the outsider noted", "closed a connection from 10.231.0.2" in notes, True)
         check("entry withdrawn at the end", entered(), False)
 
-        killed, _, _ = start(runtime, "--scpi", "0", "--vxi11")
+        killed, _, _ = start(runtime, "--scpi", "0", "--vxi11", "0")
         killed.kill()
         killed.communicate(timeout=10)
         check("entry a killed panel left", entered(), True)
-        heir, _, _ = start(runtime, "--scpi", "0", "--vxi11")
+        heir, _, _ = start(runtime, "--scpi", "0", "--vxi11", "0")
         heir.terminate()
         heir.communicate(timeout=10)
         check("a new panel takes the entry over, and withdraws it", entered(), False)
