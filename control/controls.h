@@ -6,6 +6,8 @@
 #include "panel/gain_labels.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QPointer>
 #include <QSlider>
 #include <QString>
 #include <QWidget>
@@ -64,9 +66,17 @@ inline constexpr VolumeCommand kVolumes[] = {
     {"headphone-volume", "rightvol", "headphone-gain", "rgainbox", &headphoneGainLabels},
 };
 
+// The window's control of that name. A search of the whole window is costly, and its controls
+// stay as they are for its life, so each is looked up once and kept; one that is gone, or
+// belongs to another window, is looked up again.
 template <class Control = QWidget> Control *control(QWidget &window, const char *name)
 {
-    return window.findChild<Control *>(QLatin1String(name));
+    static QHash<QByteArray, QPointer<Control>> found;
+    QPointer<Control> &kept = found[QByteArray(name)];
+    if (kept.isNull() || !window.isAncestorOf(kept)) {
+        kept = window.findChild<Control *>(QLatin1String(name));
+    }
+    return kept.data();
 }
 
 // A position 0..31 written in decimal digits, or -1.

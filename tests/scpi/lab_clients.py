@@ -95,12 +95,47 @@ def connection_cap(port):
         client.close()
 
 
+def hog_and_sequencer(port):
+    """A client that sends queries without end and never reads its responses: the panel stops
+    reading it once its responses back up, and a second client's round trips stay quick while
+    the hog still holds its connection."""
+    time.sleep(0.3)  # the clients of the cap's check are gone
+    hog = socket.create_connection(("127.0.0.1", port), timeout=5)
+    hog.setblocking(False)
+    flood = b"*IDN?\n" * 10000
+
+    def send_for(seconds):
+        sent, deadline = 0, time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            try:
+                sent += hog.send(flood)
+            except BlockingIOError:
+                time.sleep(0.01)
+        return sent
+
+    first = send_for(3)  # until the buffers on both sides are full
+    check("the hog is read no more once its responses back up", (first > 0, send_for(1)),
+          (True, 0))
+    other = socket.create_connection(("127.0.0.1", port), timeout=5)
+    slowest = 0.0
+    for _ in range(50):
+        began = time.monotonic()
+        other.sendall(b"SPE:VOL?\n")
+        answer = other.recv(100)
+        slowest = max(slowest, time.monotonic() - began)
+    check("answers beside the hog", answer, b"31\n")
+    check("slowest round trip beside the hog under 0.25 s", slowest < 0.25, True)
+    other.close()
+    hog.close()
+
+
 def main():
     with tempfile.TemporaryDirectory() as runtime:
         os.chmod(runtime, 0o700)
         board, port = start(runtime, "--scpi", "0")
         writes = session(f"TCPIP::127.0.0.1::{port}::SOCKET")
         connection_cap(port)
+        hog_and_sequencer(port)
         lxi = subprocess.run(["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(port),
                               "*IDN?"], capture_output=True, text=True, timeout=30)
         check("lxi *IDN?", "ZQ80415 project,ZQ80415,simulated,1.2" in lxi.stdout, True)
