@@ -118,6 +118,36 @@ template <StatusRegister Status::*reg> void askEnable(Call &call)
     call.respond(number((call.status.*reg).enable));
 }
 
+// SCPI-1999's list of every header, one a line, in a definite-length block: a header that is
+// both a command and a query once, a query alone marked /qonly/, a command alone /nquery/. The
+// board's own come first, as in the manual.
+void helpHeaders(Call &call)
+{
+    QList<QByteArray> headers;
+    QList<int> kinds; // bit 0: a command, bit 1: a query
+    for (const QList<TreeEntry> *entries : {&kDeviceEntries, &kCommonEntries}) {
+        for (const TreeEntry &entry : *entries) {
+            QByteArray header(entry.pattern);
+            const bool query = header.endsWith('?');
+            header.chop(query ? 1 : 0);
+            qsizetype at = headers.indexOf(header);
+            if (at < 0) {
+                at = headers.size();
+                headers << header;
+                kinds << 0;
+            }
+            kinds[at] |= query ? 2 : 1;
+        }
+    }
+    QByteArray lines;
+    for (qsizetype at = 0; at < headers.size(); ++at) {
+        const char *marks[] = {"", "/nquery/", "?/qonly/", ""};
+        lines += headers[at] + marks[kinds[at]] + '\n';
+    }
+    const QByteArray length = QByteArray::number(lines.size());
+    call.respond('#' + QByteArray::number(length.size()) + length + lines);
+}
+
 // SCPI's preset: the OPERation and QUEStionable enables cleared.
 void preset(Call &call)
 {
@@ -145,6 +175,7 @@ const QList<TreeEntry> kCommonEntries = {
     {"SYSTem:ERRor[:NEXT]?", 0, 0, nextError},
     {"SYSTem:ERRor:COUNt?", 0, 0, errorCount},
     {"SYSTem:VERSion?", 0, 0, version},
+    {"SYSTem:HELP:HEADers?", 0, 0, helpHeaders},
     {"STATus:OPERation[:EVENt]?", 0, 0, askEvent<&Status::operation>},
     {"STATus:OPERation:CONDition?", 0, 0, askCondition<&Status::operation>},
     {"STATus:OPERation:ENABle", 1, 1, setEnable<&Status::operation>},

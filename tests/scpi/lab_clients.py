@@ -95,6 +95,47 @@ def connection_cap(port):
         client.close()
 
 
+def documented_headers():
+    """Each manual's headers as SYSTem:HELP:HEADers? marks them: the README's table rows and
+    the manual page's entries in SCPI COMMANDS."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    marks = {"command, query": "", "query only": "/qonly/", "command only": "/nquery/"}
+    with open(os.path.join(here, "..", "..", "README.md")) as readme:
+        rows = re.findall(r"^\| `([^`]+)` \| (command, query|query only|command only) \|",
+                          readme.read(), re.M)
+    table = [header.removesuffix("?") + ("?" if marks[kind] == "/qonly/" else "") + marks[kind]
+             for header, kind in rows]
+    pages = {}
+    for page in ("zq80415.1", "zq80415-sim.1"):
+        with open(os.path.join(here, "..", "..", "docs", "man", page)) as roff:
+            text = roff.read().split(".SH SCPI COMMANDS")[1].split("\n.SH ")[0]
+        entries = re.findall(r"^\.B (\S+)\n(Command and query|Query only|Command only):", text,
+                             re.M)
+        kinds = {"Command and query": "", "Query only": "/qonly/", "Command only": "/nquery/"}
+        pages[page] = [h.replace("\\-", "-").removesuffix("?")
+                       + ("?" if kinds[k] == "/qonly/" else "") + kinds[k] for h, k in entries]
+    return table, pages
+
+
+def manuals(port):
+    """The README's table and the manual pages list exactly the headers the instrument says it
+    knows, in its own order."""
+    with socket.create_connection(("127.0.0.1", port), timeout=5) as client:
+        client.sendall(b"SYST:HELP:HEAD?\n")
+        answer = b""
+        while not answer.endswith(b"\n\n"):
+            answer += client.recv(4096)
+    digits = int(answer[1:2])
+    length = int(answer[2:2 + digits])
+    block = answer[2 + digits:]
+    check("definite-length block", len(block), length + 1)
+    known = block.decode().split("\n")[:-2]
+    table, pages = documented_headers()
+    check("README table against SYST:HELP:HEAD?", table, known)
+    for page, headers in pages.items():
+        check(f"{page} against SYST:HELP:HEAD?", headers, known)
+
+
 def hog_and_sequencer(port):
     """A client that sends queries without end and never reads its responses: the panel stops
     reading it once its responses back up, and a second client's round trips stay quick while
@@ -134,6 +175,7 @@ def main():
         os.chmod(runtime, 0o700)
         board, port = start(runtime, "--scpi", "0")
         writes = session(f"TCPIP::127.0.0.1::{port}::SOCKET")
+        manuals(port)
         connection_cap(port)
         hog_and_sequencer(port)
         lxi = subprocess.run(["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(port),
