@@ -209,6 +209,34 @@ def entered():
     return " 395183 " in run("rpcinfo", "-p").stdout
 
 
+def vxi11_links(resource):
+    """VXI-11's own rules through PyVISA: a read in pieces smaller than the response (the
+    request-size rule, END only on the last), MAV in the status byte while a response waits,
+    and a lock that keeps a second link out until it is released."""
+    rm = pyvisa.ResourceManager("@py")
+    first = rm.open_resource(resource, read_termination="\n", timeout=5000)
+    second = rm.open_resource(resource, read_termination="\n", timeout=2000)
+    first.chunk_size = 5
+    check("*IDN? read 5 bytes at a time", first.query("*IDN?"),
+          "ZQ80415 project,ZQ80415,simulated,1.2")
+    first.write("SPE:VOL?")
+    check("MAV while a response waits", first.read_stb() & 0x10, 0x10)
+    first.read()
+    check("no MAV once it is read", first.read_stb() & 0x10, 0)
+    power = second.query("POW?")
+    first.lock_excl()
+    try:
+        second.write("POW " + ("OFF" if power == "1" else "ON"))
+        locked_out = False
+    except pyvisa.errors.VisaIOError:
+        locked_out = True
+    check("a locked device refuses another link", locked_out, True)
+    first.unlock()
+    check("untouched while locked, free again once unlocked", second.query("POW?"), power)
+    first.close()
+    second.close()
+
+
 def vxi11_main():
     """The panel at 10.231.0.1 (the namespace's own address), allowing only that address. A
     client at 10.231.0.2, outside the list, is closed unread; the portmapper's entry lives as
@@ -219,6 +247,7 @@ def vxi11_main():
         board, _, core = start(runtime, "--scpi", "10.231.0.1:0", "--allow", "10.231.0.1/32",
                                "--vxi11", "1024")
         writes = session("TCPIP::10.231.0.1::INSTR")
+        vxi11_links("TCPIP::10.231.0.1::INSTR")
         identity = "ZQ80415 project,ZQ80415,simulated,1.2"
         check("the core channel's port", core, 1024)
         found = run("lxi", "discover", "-t", "1").stdout
