@@ -210,8 +210,8 @@ def entered():
 
 
 def vxi11_links(resource):
-    """VXI-11's own rules through PyVISA: a read in pieces smaller than the response (the
-    request-size rule, END only on the last), MAV in the status byte while a response waits,
+    """VXI-11's own rules through PyVISA: a read in pieces smaller than the response (no read
+    answers more than it asked for), MAV in the status byte while a response waits,
     and a lock that keeps a second link out until it is released."""
     rm = pyvisa.ResourceManager("@py")
     first = rm.open_resource(resource, read_termination="\n", timeout=5000)
