@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# The SCPI server found with DNS-SD, through an avahi-daemon of the test's own: the script runs
+# itself again in a new network and mount namespace, with a private /run holding its own D-Bus
+# system bus, so the host's network, bus and daemon are never touched. Two interfaces,
+# 10.231.0.1/24 and 10.232.0.1/24 (veth pairs, their peers unused, as not every kernel has dummy
+# links): a panel bound to the first is advertised on it alone, a second one on the wildcard
+# address on both, renamed as the first has the name; SIGTERM withdraws the records; without the
+# daemon the panel still starts and answers; on loopback it is not advertised.
+set -euo pipefail
+if [ "${1:-}" != --inside ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "SKIP: network and mount namespaces need root"
+        exit 77
+    fi
+    for tool in unshare ip dbus-daemon avahi-daemon avahi-browse lxi; do
+        command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing (scripts/setup)"; exit 77; }
+    done
+    exec unshare --net --mount --propagation private bash "$0" --inside "$1"
+fi
+sim=$2
+scratch=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+mount -t tmpfs tmpfs /run # the bus and the daemon put their sockets and pid files here
+mkdir -p /run/dbus /run/avahi-daemon
+ip link set lo up
+for n in 1 2; do
+    ip link add zqdns$n type veth peer name zqpeer$n
+    ip link set zqpeer$n up
+    ip link set zqdns$n multicast on up
+    ip addr add 10.23$n.0.1/24 dev zqdns$n
+done
+printf '[server]\nuse-ipv4=yes\nuse-ipv6=no\nallow-interfaces=zqdns1,zqdns2\n' \
+    >"$scratch/avahi.conf"
+dbus-daemon --system --nofork --nopidfile 2>/dev/null & # it cannot raise its fd limit here
+pids+=($!)
+for _ in $(seq 50); do
+    [ -S /run/dbus/system_bus_socket ] && break
+    sleep 0.1
+done
+avahi-daemon --no-drop-root --no-chroot --no-rlimits -f "$scratch/avahi.conf" 2>"$scratch/avahi" &
+daemon=$!
+pids+=($daemon)
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch
+
+failed=0 passed=0
+check() { # what, then a command that must succeed
+    if "${@:2}"; then
+        echo "PASS $1"
+        passed=$((passed + 1))
+    else
+        echo "FAIL $1"
+        failed=$((failed + 1))
+    fi
+}
+# The resolved SCPI records, one a line: interface;protocol;name;address;port.
+records() {
+    avahi-browse -rpt _scpi-raw._tcp 2>/dev/null |
+        awk -F';' '$1 == "=" { print $2 ";" $3 ";" $4 ";" $8 ";" $9 }' | sort
+}
+# Waits up to 5 s for `records` to give exactly the lines of $1 (empty: no record).
+settles() {
+    for _ in $(seq 50); do
+        [ "$(records)" = "$1" ] && return 0
+        sleep 0.1
+    done
+    echo "records: $(records | tr '\n' ' ')"
+    return 1
+}
+# Starts the simulated panel with the given options and waits for its start-up, advertised or
+# not; $! is its pid, its stderr in $scratch/err.N.
+start() {
+    "$sim" --headless "$@" >/dev/null 2>"$scratch/err.${#pids[@]}" &
+    pids+=($!)
+    for _ in $(seq 50); do
+        grep -q "simulated board" "$scratch/err.$((${#pids[@]} - 1))" && return 0
+        sleep 0.1
+    done
+}
+for _ in $(seq 50); do
+    avahi-browse -at >/dev/null 2>&1 && break
+    sleep 0.1
+done
+avahi-browse -at >/dev/null || { cat "$scratch/avahi"; exit 1; }
+
+start --scpi 10.231.0.1:5025 --allow 10.231.0.0/24
+one=$!
+name='ZQ80415\032simulated'
+check "bound to 10.231.0.1: on zqdns1 only, port 5025" settles "zqdns1;IPv4;$name;10.231.0.1;5025"
+timeout 20 lxi discover --mdns -t 2 >"$scratch/lxi" 2>&1 || true
+check "lxi discover --mdns finds it" \
+    grep -q 'Found "ZQ80415 simulated" on address 10.231.0.1' "$scratch/lxi"
+check "lxi discover --mdns gives its port" grep -q "scpi-raw service on port 5025" "$scratch/lxi"
+start --scpi 0.0.0.0:5026 --allow 10.0.0.0/8
+two=$!
+check "bound to 0.0.0.0: on both interfaces, renamed" settles "$(printf '%s\n' \
+    "zqdns1;IPv4;$name;10.231.0.1;5025" "zqdns1;IPv4;$name\032\0352;10.231.0.1;5026" \
+    "zqdns2;IPv4;$name\032\0352;10.232.0.1;5026")"
+check "the renaming is noted" grep -q \
+    "DNS-SD: the name 'ZQ80415 simulated' is taken; advertised as 'ZQ80415 simulated #2'" \
+    "$scratch/err.3"
+kill "$one" "$two"
+status=0
+wait "$one" || status=$?
+check "SIGTERM ends the panel with 143" test "$status" -eq 143
+wait "$two" || true
+check "the records are withdrawn" settles ""
+
+kill "$daemon"
+wait "$daemon" || true
+start --scpi 10.231.0.1:5025 --allow 10.231.0.0/24
+check "no daemon: one line says so" test "$(grep -c "DNS-SD" "$scratch/err.4")" -eq 1 -a \
+    "$(grep -c "avahi-daemon cannot be reached" "$scratch/err.4")" -eq 1
+check "no daemon: *IDN? is answered" grep -q "ZQ80415 project,ZQ80415,simulated," \
+    <<<"$(lxi scpi --raw -a 10.231.0.1 -p 5025 -t 5 '*IDN?' 2>&1 || true)"
+start --scpi 0
+check "loopback: not advertised, and said so" grep -q \
+    "DNS-SD: _scpi-raw._tcp on port [0-9]* is not advertised, as it listens on loopback only" \
+    "$scratch/err.5"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
