@@ -32,6 +32,7 @@ ip link set lo up
 for n in 1 2; do
     ip link add zqdns$n type veth peer name zqpeer$n
     ip link set zqpeer$n up
+    ip link set zqdns$n addrgenmode none # no IPv6 link-local address for a record to give
     ip link set zqdns$n multicast on up
     ip addr add 10.23$n.0.1/24 dev zqdns$n
 done
@@ -63,9 +64,11 @@ records() {
     avahi-browse -rpt _scpi-raw._tcp 2>/dev/null |
         awk -F';' '$1 == "=" { print $2 ";" $3 ";" $4 ";" $8 ";" $9 }' | sort
 }
-# Waits up to 5 s for `records` to give exactly the lines of $1 (empty: no record).
+# Waits up to about 5 s for `records` to give exactly the lines of $1 (empty: no record). One
+# browse takes about a second, the daemon waiting for answers from the network.
 settles() {
-    for _ in $(seq 50); do
+    local until=$((SECONDS + 5))
+    while [ "$SECONDS" -lt "$until" ]; do
         [ "$(records)" = "$1" ] && return 0
         sleep 0.1
     done
