@@ -69,9 +69,9 @@ void Advertiser::advertise(const char *type, quint16 port, const QHostAddress &b
         return;
     }
     if (poll_ == nullptr) { // the first service: avahi's thread does not run yet
-        services_ << service;
-        if (!connect()) {
-            services_.clear();
+        if (!unreachable_) {
+            services_ << service;
+            unreachable_ = !connect();
         }
         return;
     }
@@ -91,14 +91,15 @@ bool Advertiser::connect()
         static_cast<Advertiser *>(self)->clientChanged(client, state);
     };
     // The callback runs inside avahi_client_new too, with the daemon's state at connection.
+    // Without a daemon the client waits for one (a panel started before it, at boot).
     if (poll_ != nullptr) {
-        client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AvahiClientFlags(0), changed,
+        client_ = avahi_client_new(avahi_threaded_poll_get(poll_), AVAHI_CLIENT_NO_FAIL, changed,
                                    this, &error);
     }
     if (client_ != nullptr && avahi_threaded_poll_start(poll_) == 0) {
         return true;
     }
-    note(QStringLiteral("not advertised, as avahi-daemon cannot be reached: %1.")
+    note(QStringLiteral("not advertised, as the system's D-Bus cannot be reached: %1.")
              .arg(QLatin1String(avahi_strerror(error))));
     if (client_ != nullptr) {
         avahi_client_free(client_);
@@ -121,7 +122,11 @@ void Advertiser::clientChanged(AvahiClient *client, int state)
         if (group_ != nullptr) {
             avahi_entry_group_reset(group_);
         }
+    } else if (state == AVAHI_CLIENT_CONNECTING) {
+        note(QStringLiteral("avahi-daemon is not running: not advertised until it starts."));
     } else if (state == AVAHI_CLIENT_FAILURE && client_ != nullptr) {
+        // The daemon went away (stopped or restarted): this client is done, and no new one is
+        // made; the services are advertised again when the panel starts again.
         note(QStringLiteral("no longer advertised: %1.")
                  .arg(QLatin1String(avahi_strerror(avahi_client_errno(client)))));
     }

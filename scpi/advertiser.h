@@ -2,7 +2,8 @@
 // a lab's clients find the panel by browsing (avahi-browse, lxi discover --mdns) instead of
 // being told its address. All the services of one panel go in one entry group under one
 // instance name; avahi's own thread serves the daemon's D-Bus messages, so nothing here waits
-// on Qt's event loop. Without a daemon the panel runs as before, unadvertised, and says so.
+// on Qt's event loop. Without a daemon the panel runs as before and says so, advertised once a
+// daemon starts; without a D-Bus system bus it is never advertised.
 #pragma once
 
 #include <QByteArray>
@@ -51,5 +52,6 @@ private:
     AvahiThreadedPoll *poll_ = nullptr;
     AvahiClient *client_ = nullptr;
     AvahiEntryGroup *group_ = nullptr;
-    bool running_ = false; // the daemon accepts entries
+    bool running_ = false;     // the daemon accepts entries
+    bool unreachable_ = false; // no D-Bus system bus: nothing is tried again
 };

@@ -5,7 +5,8 @@
 # 10.231.0.1/24 and 10.232.0.1/24 (veth pairs, their peers unused, as not every kernel has dummy
 # links): a panel bound to the first is advertised on it alone, a second one on the wildcard
 # address on both, renamed as the first has the name; SIGTERM withdraws the records; without the
-# daemon the panel still starts and answers; on loopback it is not advertised.
+# daemon the panel still starts and answers, and is advertised once one starts; without D-Bus it
+# starts too; on loopback it is not advertised.
 set -euo pipefail
 if [ "${1:-}" != --inside ]; then
     if [ "$(id -u)" -ne 0 ]; then
@@ -118,12 +119,18 @@ kill "$daemon"
 wait "$daemon" || true
 start --scpi 10.231.0.1:5025 --allow 10.231.0.0/24
 check "no daemon: one line says so" test "$(grep -c "DNS-SD" "$scratch/err.4")" -eq 1 -a \
-    "$(grep -c "avahi-daemon cannot be reached" "$scratch/err.4")" -eq 1
+    "$(grep -c "avahi-daemon is not running" "$scratch/err.4")" -eq 1
 check "no daemon: *IDN? is answered" grep -q "ZQ80415 project,ZQ80415,simulated," \
     <<<"$(lxi scpi --raw -a 10.231.0.1 -p 5025 -t 5 '*IDN?' 2>&1 || true)"
+avahi-daemon --no-drop-root --no-chroot --no-rlimits -f "$scratch/avahi.conf" 2>"$scratch/avahi" &
+pids+=($!)
+check "a daemon started later advertises it" settles "zqdns1;IPv4;$name;10.231.0.1;5025"
+DBUS_SYSTEM_BUS_ADDRESS=unix:path=$scratch/none start --scpi 10.231.0.1:5026 --allow 10.0.0.0/8
+check "no D-Bus: one line says so" test "$(grep -c "DNS-SD" "$scratch/err.6")" -eq 1 -a \
+    "$(grep -c "D-Bus cannot be reached" "$scratch/err.6")" -eq 1
 start --scpi 0
 check "loopback: not advertised, and said so" grep -q \
     "DNS-SD: _scpi-raw._tcp on port [0-9]* is not advertised, as it listens on loopback only" \
-    "$scratch/err.5"
+    "$scratch/err.7"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
