@@ -39,7 +39,7 @@ bool placeOf(const QHostAddress &address, int &interface, int &protocol)
             }
         }
     }
-    return true; // not found by name: the daemon publishes where the address is
+    return true; // the interfaces could not be listed: every interface
 }
 
 } // namespace

@@ -60,6 +60,13 @@ check() { # what, then a command that must succeed
         failed=$((failed + 1))
     fi
 }
+within() { # a command that must succeed within 3 s
+    for _ in $(seq 30); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
 # The resolved SCPI records, one a line: interface;protocol;name;address;port.
 records() {
     avahi-browse -rpt _scpi-raw._tcp 2>/dev/null |
@@ -123,8 +130,12 @@ check "no daemon: one line says so" test "$(grep -c "DNS-SD" "$scratch/err.4")" 
 check "no daemon: *IDN? is answered" grep -q "ZQ80415 project,ZQ80415,simulated," \
     <<<"$(lxi scpi --raw -a 10.231.0.1 -p 5025 -t 5 '*IDN?' 2>&1 || true)"
 avahi-daemon --no-drop-root --no-chroot --no-rlimits -f "$scratch/avahi.conf" 2>"$scratch/avahi" &
-pids+=($!)
+daemon=$!
+pids+=($daemon)
 check "a daemon started later advertises it" settles "zqdns1;IPv4;$name;10.231.0.1;5025"
+kill "$daemon"
+wait "$daemon" || true
+check "a daemon that stops is noted" within grep -q "DNS-SD: no longer advertised" "$scratch/err.4"
 DBUS_SYSTEM_BUS_ADDRESS=unix:path=$scratch/none start --scpi 10.231.0.1:5026 --allow 10.0.0.0/8
 check "no D-Bus: one line says so" test "$(grep -c "DNS-SD" "$scratch/err.6")" -eq 1 -a \
     "$(grep -c "D-Bus cannot be reached" "$scratch/err.6")" -eq 1
