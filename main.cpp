@@ -3,6 +3,7 @@
 #include "control/socket_path.h"
 #include "data_register.h"
 #include "panel/zq7130.h"
+#include "scpi/advertiser.h"
 #include "scpi/server.h"
 #include "session/command_line.h"
 #include "session/display.h"
@@ -66,6 +67,13 @@ int main(int argc, char *argv[])
     QObject::connect(&window, &ZQ7130::portFailing, &scpi, &ScpiServer::portFailing);
     if (line.scpi && !scpi.listen(*line.scpi, problem)) {
         return refuse(problem.toStdString());
+    }
+    Advertiser dnsSd(scpi.instanceName()); // lab clients find the panel by browsing
+    if (line.scpi) {
+        dnsSd.advertise("_scpi-raw._tcp", scpi.port(), line.scpi->address);
+    }
+    if (line.scpi && line.scpi->vxi11Port >= 0) { // found through the portmapper's port
+        dnsSd.advertise("_vxi-11._tcp", 111, line.scpi->address);
     }
     // A signal during a wait for the port is held until the claim ends, and then ends the run
     // here, before the window loads and with nothing written.

@@ -93,8 +93,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # panel asks for by name so that captions fit their controls.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
-# Without it a Wayland session falls back to X11 (through Xwayland) with a warning.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+# Without it a Wayland session falls back to X11 (through Xwayland) with a warning; without
+# avahi-daemon the SCPI port is not advertised with DNS-SD.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, avahi-daemon")
 # --vxi11 registers with the portmapper.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS rpcbind)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -65,6 +65,12 @@ bool ScpiServer::listen(const ScpiEndpoint &endpoint, QString &problem)
     return endpoint.vxi11Port < 0 || serveVxi11(problem);
 }
 
+QString ScpiServer::instanceName() const
+{
+    const QList<QByteArray> fields = instrument_.identity.split(',');
+    return QString::fromUtf8(fields.value(1) + ' ' + fields.value(2));
+}
+
 void ScpiServer::note(const QString &text) const
 {
     std::fprintf(stderr, "%s: %s\n", linkedPort().program, text.toLocal8Bit().constData());

@@ -41,6 +41,8 @@ public:
     // The port it listens on (the one the kernel chose, for port 0).
     quint16 port() const { return listener_.serverPort(); }
     quint16 vxi11Port() const { return coreListener_.serverPort(); }
+    // What DNS-SD lists the panel as: *IDN?'s model and the board's device, "ZQ80415 simulated".
+    QString instanceName() const;
 
     // The panel can no longer reach the chip (`what`: the failure's first line): every
     // client's QUEStionable condition says so, and every setting from now on is refused with
