@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <rpc/pmap_clnt.h>
+#include <rpc/rpcb_clnt.h>
 
 namespace {
 
@@ -20,8 +21,26 @@ std::atomic<bool> registered{false};
 void withdraw()
 {
     if (registered.exchange(false)) {
-        pmap_unset(DEVICE_CORE, DEVICE_CORE_VERSION);
+        rpcb_unset(DEVICE_CORE, DEVICE_CORE_VERSION, nullptr);
     }
+}
+
+// The entry for TCP `port` on every address. (pmap_set would do, but leaks the address it
+// builds.)
+bool enter(quint16 port)
+{
+    netconfig *tcp = getnetconfigent("tcp");
+    if (tcp == nullptr) {
+        return false;
+    }
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(port);
+    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    netbuf address{sizeof any, sizeof any, &any};
+    const bool entered = rpcb_set(DEVICE_CORE, DEVICE_CORE_VERSION, tcp, &address) != 0;
+    freenetconfigent(tcp);
+    return entered;
 }
 
 sockaddr_in loopback(quint16 port)
@@ -65,11 +84,11 @@ bool registerCoreChannel(quint16 port, QString &problem)
         return false;
     }
     if (held != 0) {
-        pmap_unset(DEVICE_CORE, DEVICE_CORE_VERSION); // left by a program that died
+        rpcb_unset(DEVICE_CORE, DEVICE_CORE_VERSION, nullptr); // left by a program that died
     }
     static const bool withdrawalRegistered =
         std::at_quick_exit(withdraw) == 0 && std::atexit(withdraw) == 0;
-    if (!withdrawalRegistered || !pmap_set(DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, port)) {
+    if (!withdrawalRegistered || !enter(port)) {
         problem =
             QStringLiteral("the portmapper refused the VXI-11 entry for TCP port %1.").arg(port);
         return false;

@@ -4,6 +4,7 @@ a raw socket resource, and lxi-tools. Every setting is checked against the write
 prints, and the command line's refusals against the exit statuses they promise. With --vxi11,
 inside the network namespace tests/scpi/vxi11.sh makes, the same over VXI-11, found through the
 namespace's own portmapper."""
+import atexit
 import os
 import re
 import socket
@@ -16,6 +17,8 @@ import pyvisa
 
 SIM = sys.argv[1]
 failures = []
+boards = []  # every panel started, ended when the test ends however it ends
+atexit.register(lambda: [board.kill() for board in boards if board.poll() is None])
 
 
 def check(what, got, wanted):
@@ -31,6 +34,7 @@ def environment(runtime):
 def start(runtime, *arguments):
     board = subprocess.Popen([SIM, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                              env=environment(runtime), text=True)
+    boards.append(board)
     ports = []
     for service in ("SCPI", "VXI-11")[:2 if "--vxi11" in arguments else 1]:
         line = board.stderr.readline()
