@@ -36,6 +36,18 @@ xdrproc_t voidResult()
     return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(xdr_void));
 }
 
+// A reply message as its record holds it (empty if it cannot be encoded).
+QByteArray encoded(rpc_msg &message)
+{
+    QByteArray record(int(kMostRead + 256), Qt::Uninitialized);
+    XDR out;
+    xdrmem_create(&out, record.data(), u_int(record.size()), XDR_ENCODE);
+    const bool done = xdr_replymsg(&out, &message) != 0;
+    record.truncate(done ? int(xdr_getpos(&out)) : 0);
+    xdr_destroy(&out);
+    return record;
+}
+
 // An accepted reply (or, with `stat` not SUCCESS, the refusal of a call), record ready.
 QByteArray reply(u_int32_t xid, accept_stat stat, xdrproc_t encode = nullptr,
                  void *result = nullptr)
@@ -53,13 +65,7 @@ QByteArray reply(u_int32_t xid, accept_stat stat, xdrproc_t encode = nullptr,
         message.acpted_rply.ar_vers.low = DEVICE_CORE_VERSION;
         message.acpted_rply.ar_vers.high = DEVICE_CORE_VERSION;
     }
-    QByteArray record(int(kMostRead + 256), Qt::Uninitialized);
-    XDR out;
-    xdrmem_create(&out, record.data(), u_int(record.size()), XDR_ENCODE);
-    const bool encoded = xdr_replymsg(&out, &message) != 0;
-    record.truncate(encoded ? int(xdr_getpos(&out)) : 0);
-    xdr_destroy(&out);
-    return record;
+    return encoded(message);
 }
 
 QByteArray rpcVersionMismatch(u_int32_t xid)
@@ -71,12 +77,7 @@ QByteArray rpcVersionMismatch(u_int32_t xid)
     message.rjcted_rply.rj_stat = RPC_MISMATCH;
     message.rjcted_rply.rj_vers.low = RPC_MSG_VERSION;
     message.rjcted_rply.rj_vers.high = RPC_MSG_VERSION;
-    QByteArray record(64, Qt::Uninitialized);
-    XDR out;
-    xdrmem_create(&out, record.data(), u_int(record.size()), XDR_ENCODE);
-    record.truncate(xdr_replymsg(&out, &message) ? int(xdr_getpos(&out)) : 0);
-    xdr_destroy(&out);
-    return record;
+    return encoded(message);
 }
 
 // Decodes a call's parameters, runs `procedure` and sends its result; what it left to do once
