@@ -135,6 +135,9 @@ private slots:
             while (out.count('\n') < 3 && sim.waitForReadyRead(10000)) {
                 out += sim.readAllStandardOutput();
             }
+            // A panel that has ended has no process id, and kill(0) would signal this test's
+            // own process group.
+            QCOMPARE(sim.state(), QProcess::Running);
             ::kill(static_cast<pid_t>(sim.processId()), number);
             QVERIFY(sim.waitForFinished(10000));
             QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
@@ -148,8 +151,11 @@ private slots:
     // only a real display puts up (headless platforms end at once instead).
     void signalsEndThePanelWhileItShowsAFailure()
     {
+        // -noreset: a server that resets when its last client leaves refuses the next one while
+        // it does, and each round's panel is that next client.
         QProcess server;
-        server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "640x480x24"});
+        server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-noreset", "-screen", "0",
+                              "640x480x24"});
         QVERIFY2(server.waitForReadyRead(10000), "Xvfb (scripts/setup installs it)");
         QProcessEnvironment display = withoutDisplay();
         display.insert("DISPLAY", ":" + server.readAllStandardOutput().trimmed());
