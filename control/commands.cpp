@@ -8,6 +8,8 @@
 #include <QList>
 
 #include <algorithm>
+#include <iterator>
+#include <tuple>
 
 namespace {
 
@@ -25,23 +27,14 @@ bool printableAscii(const QByteArray &line)
 
 QByteArray state(QWidget &window)
 {
-    const auto chosen = [&](const OptionCommand &option) {
-        const bool first = control<QAbstractButton>(window, option.controls[0])->isChecked();
-        return QByteArray(option.word) + '=' + option.values[first ? 0 : 1];
-    };
-    const auto gain = [&](const char *box) {
-        return gainWord(control<QLineEdit>(window, box)->text());
-    };
-    const auto volume = [&](const char *slider) {
-        return QByteArray::number(control<QSlider>(window, slider)->value());
-    };
+    const PanelState present = panelState(window);
     QList<QByteArray> fields;
     for (const OptionCommand &option : kOptions) {
-        fields << chosen(option);
+        fields << option.word + ('=' + stateField(present, option.word));
     }
     for (const VolumeCommand &slider : kVolumes) {
-        fields << slider.word + ('=' + volume(slider.slider))
-               << slider.gainField + ('=' + gain(slider.gainBox));
+        fields << slider.word + ('=' + stateField(present, slider.word))
+               << slider.gainField + ('=' + stateField(present, slider.gainField));
     }
     return fields.join(' ');
 }
@@ -84,6 +77,40 @@ QByteArray run(QWidget &window, const QList<QByteArray> &words)
 }
 
 } // namespace
+
+PanelState panelState(QWidget &window)
+{
+    static_assert(std::size(kOptions) == std::tuple_size_v<decltype(PanelState::firstChosen)>);
+    static_assert(std::size(kVolumes) == std::tuple_size_v<decltype(PanelState::volumes)>);
+    PanelState present;
+    for (std::size_t at = 0; at < std::size(kOptions); ++at) {
+        present.firstChosen[at] =
+            control<QAbstractButton>(window, kOptions[at].controls[0])->isChecked();
+    }
+    for (std::size_t at = 0; at < std::size(kVolumes); ++at) {
+        present.volumes[at] = control<QSlider>(window, kVolumes[at].slider)->value();
+        present.gains[at] = control<QLineEdit>(window, kVolumes[at].gainBox)->text();
+    }
+    return present;
+}
+
+QByteArray stateField(const PanelState &state, const QByteArray &name)
+{
+    for (std::size_t at = 0; at < std::size(kOptions); ++at) {
+        if (name == kOptions[at].word) {
+            return kOptions[at].values[state.firstChosen[at] ? 0 : 1];
+        }
+    }
+    for (std::size_t at = 0; at < std::size(kVolumes); ++at) {
+        if (name == kVolumes[at].word) {
+            return QByteArray::number(state.volumes[at]);
+        }
+        if (name == kVolumes[at].gainField) {
+            return gainWord(state.gains[at]);
+        }
+    }
+    return {};
+}
 
 QByteArray runCommand(QWidget &window, const QByteArray &line)
 {

@@ -12,23 +12,13 @@ Instrument::Instrument(QWidget &window, QByteArray serial)
 {
 }
 
-QHash<QByteArray, QByteArray> Instrument::fields() const
-{
-    QHash<QByteArray, QByteArray> parsed;
-    for (const QByteArray &field : runCommand(window_, "state").split(' ')) {
-        const qsizetype equals = field.indexOf('=');
-        parsed.insert(field.left(equals), field.mid(equals + 1));
-    }
-    return parsed;
-}
-
 bool Instrument::apply(const QByteArray &command, Status &status)
 {
     if (failed()) {
         refuse(status);
         return false;
     }
-    lastSent_ = fields();
+    lastSent_ = panelState(window_);
     running_ = &status;
     const QByteArray reply = runCommand(window_, command);
     running_ = nullptr;
@@ -41,7 +31,7 @@ bool Instrument::apply(const QByteArray &command, Status &status)
 
 QByteArray Instrument::field(const QByteArray &name) const
 {
-    return failed() ? lastSent_.value(name) : fields().value(name);
+    return stateField(failed() ? lastSent_ : panelState(window_), name);
 }
 
 int Instrument::selfTest(Status &status) const
@@ -69,7 +59,7 @@ void Instrument::portFailing(const QByteArray &what)
     if (running_ != nullptr) {
         refuse(*running_);
     } else {
-        lastSent_ = fields(); // the operator's own setting met the failure
+        lastSent_ = panelState(window_); // the operator's own setting met the failure
     }
 }
 

@@ -5,8 +5,9 @@
 // before the write that failed.
 #pragma once
 
+#include "control/commands.h"
+
 #include <QByteArray>
-#include <QHash>
 
 class QWidget;
 class Status;
@@ -32,10 +33,8 @@ public:
     const QByteArray identity; // *IDN?'s answer
 
 private:
-    QHash<QByteArray, QByteArray> fields() const;
-
     QWidget &window_;
     QByteArray failure_;
-    QHash<QByteArray, QByteArray> lastSent_; // the state before the setting that runs or failed
-    Status *running_ = nullptr;              // the client whose setting runs now
+    PanelState lastSent_;       // the setting before the one that runs or failed
+    Status *running_ = nullptr; // the client whose setting runs now
 };

@@ -5,12 +5,15 @@
 #include "panel_under_test.h"
 #include "raw_client.h"
 #include "recording_port.h"
+#include "scpi/server.h"
+#include "scpi/status.h"
 
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSlider>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <cstring>
@@ -218,6 +221,40 @@ private slots:
         QCOMPARE(window->failures, 1);
         QCOMPARE(recording::writes().size(), 9U);
         QCOMPARE(window->control<QSlider>("monovol")->value(), 0);
+    }
+
+    // Over SCPI the same: the setting that met the failure and every one after it queue -240
+    // with it and write nothing, queries answer with the setting the chip was last sent, and
+    // the questionable status holds the failure.
+    void aPortFailureAnswersEverySettingOverScpi()
+    {
+        ScpiServer scpi(*window, "test");
+        connect(window, &ZQ7130::portFailing, &scpi, &ScpiServer::portFailing);
+        ScpiEndpoint endpoint;
+        endpoint.port = 0;
+        QString problem;
+        QVERIFY2(scpi.listen(endpoint, problem), qPrintable(problem));
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, scpi.port());
+        QVERIFY(client.waitForConnected());
+        const auto ask = [&](const QByteArray &message) {
+            client.write(message + '\n');
+            return QTest::qWaitFor([&] { return client.canReadLine(); })
+                       ? client.readLine().trimmed()
+                       : QByteArray("(no reply)");
+        };
+        const QByteArray before = ask("SPE:VOL 5;VOL?;GAIN?;:HEAD:SURR?;:STAT:QUES:COND?");
+        QVERIFY2(before.startsWith("5;") && before.endsWith(";0;0"), before.constData());
+        const std::size_t sent = recording::writes().size();
+        recording::failAtWrite(sent + 10);
+        const QByteArray failed = "-240,\"Hardware error;test port refused write " +
+                                  QByteArray::number(qulonglong(sent + 10)) + '"';
+        QCOMPARE(ask("SPE:VOL 9;VOL?;GAIN?;:HEAD:SURR?;:STAT:QUES:COND?"),
+                 before.chopped(1) + QByteArray::number(kPortFailedBit));
+        QCOMPARE(ask("HEAD:SURR ON;SURR?;:SYST:ERR?;ERR?;ERR?"),
+                 "0;" + failed + ';' + failed + ";0,\"No error\"");
+        QCOMPARE(recording::writes().size(), sent + 9);
+        QCOMPARE(window->failures, 1);
     }
 
     // Out of descriptors, a client waiting to be taken is taken and dropped at once, and the
