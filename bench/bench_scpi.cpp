@@ -62,9 +62,11 @@ int main(int argc, char *argv[])
     std::vector<double> overScpi;
     std::vector<double> overSocket;
     for (int run = 0; run < kSettings; ++run) {
+        // Each setting moves the slider: half a range apart, the two ways never repeat one.
         const QByteArray position = QByteArray::number(run % 32);
+        const QByteArray across = QByteArray::number((run + 16) % 32);
         overScpi.push_back(timeSetting(tcp, "SPE:VOL " + position + ";*OPC?", "1"));
-        overSocket.push_back(timeSetting(local, "speaker-volume " + position, "ok"));
+        overSocket.push_back(timeSetting(local, "speaker-volume " + across, "ok"));
     }
     const double floor =
         kPortWritesPerRegisterWrite * std::chrono::duration<double, std::micro>(kHoldFloor).count();
