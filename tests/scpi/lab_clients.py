@@ -8,6 +8,7 @@ import atexit
 import os
 import re
 import socket
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -158,18 +159,24 @@ def hog_and_sequencer(port):
                 time.sleep(0.01)
         return sent
 
-    first = send_for(3)  # until the buffers on both sides are full
-    check("the hog is read no more once its responses back up", (first > 0, send_for(1)),
-          (True, 0))
+    # Until the buffers on both sides are full: a second in which the panel takes nothing, at
+    # most 30 s after the first (a loaded machine fills them slower).
+    first, deadline = send_for(3), time.monotonic() + 30
+    while (last := send_for(1)) > 0 and time.monotonic() < deadline:
+        pass
+    check("the hog is read no more once its responses back up", (first > 0, last), (True, 0))
     other = socket.create_connection(("127.0.0.1", port), timeout=5)
-    slowest = 0.0
+    trips = []
     for _ in range(50):
         began = time.monotonic()
         other.sendall(b"SPE:VOL?\n")
         answer = other.recv(100)
-        slowest = max(slowest, time.monotonic() - began)
+        trips.append(time.monotonic() - began)
     check("answers beside the hog", answer, b"31\n")
-    check("slowest round trip beside the hog under 0.25 s", slowest < 0.25, True)
+    # Held up by the hog, a round trip would wait for it without end; these bounds leave room
+    # for a loaded machine's pauses.
+    check("round trips beside the hog: median under 0.05 s, slowest under 1 s",
+          (statistics.median(trips) < 0.05, max(trips) < 1), (True, True))
     other.close()
     hog.close()
 
