@@ -1,8 +1,8 @@
 // The panel as the SCPI server's clients see it: every setting runs as the control socket's
 // command on the window's own controls (control/commands.h), so the window shows what the
-// chip was sent; every query reads the window's state line. Once the port has failed nothing
-// more runs: settings are refused with -240 and queries answer from the setting as it was
-// before the write that failed.
+// chip was sent; every query reads a state-line field from its control. Once the port has
+// failed nothing more runs: settings are refused with -240 and queries answer from the setting
+// as it was before the write that failed.
 #pragma once
 
 #include "control/commands.h"
