@@ -66,30 +66,59 @@ std::optional<QByteArray> Connection::nextLine()
     return line;
 }
 
+void Connection::findLineEndsWith(std::unique_ptr<LineEnds> ends)
+{
+    lineEnds_ = std::move(ends);
+    scanned_ = 0;
+    lineEnd_ = -1;
+    scanInbox();
+}
+
 std::optional<QByteArray> Connection::lineFromInbox()
 {
-    qsizetype end = inbox_.indexOf('\n');
     if (discarding_) {
-        inbox_.remove(0, end < 0 ? inbox_.size() : end + 1);
-        discarding_ = end < 0;
-        end = inbox_.indexOf('\n');
+        discarding_ = lineEnd_ < 0;
+        takeFront(lineEnd_ < 0 ? inbox_.size() : lineEnd_ + 1);
     }
+    const qsizetype end = lineEnd_;
     if (discarding_ || (end < 0 && inbox_.size() <= kLongestLine)) {
         return std::nullopt; // the rest of the line is still to come
     }
     if (end < 0 || end > kLongestLine) {
         // Longer than any command however it ends: its start, so it is refused as too long.
         QByteArray start = inbox_.left(kLongestLine);
-        inbox_.remove(0, end < 0 ? inbox_.size() : end + 1);
         discarding_ = end < 0;
+        takeFront(end < 0 ? inbox_.size() : end + 1);
         return start;
     }
     QByteArray line = inbox_.left(end);
-    inbox_.remove(0, end + 1);
+    takeFront(end + 1);
     if (line.endsWith('\r')) {
         line.chop(1);
     }
     return line;
+}
+
+// Looks for the end of the line at the inbox's front in the bytes not looked at yet.
+void Connection::scanInbox()
+{
+    if (framing_ != Framing::Lines || lineEnd_ >= 0 || scanned_ == inbox_.size()) {
+        return;
+    }
+    const qsizetype found = lineEnds_ ? lineEnds_->find(QByteArrayView(inbox_).sliced(scanned_))
+                                      : inbox_.indexOf('\n', scanned_) - scanned_;
+    lineEnd_ = found < 0 ? -1 : scanned_ + found;
+    scanned_ = found < 0 ? inbox_.size() : lineEnd_ + 1;
+}
+
+// Removes a line taken or skipped: up to its end, or all of the inbox when it has none yet
+// (always bytes already scanned).
+void Connection::takeFront(qsizetype count)
+{
+    inbox_.remove(0, count);
+    scanned_ -= count;
+    lineEnd_ = -1;
+    scanInbox();
 }
 
 std::optional<QByteArray> Connection::nextRecord()
@@ -179,7 +208,7 @@ bool Connection::frameLeft() const
     if (framing_ == Framing::Records) {
         return recordEnd() >= 0;
     }
-    return inbox_.contains('\n') || (!discarding_ && inbox_.size() > kLongestLine);
+    return lineEnd_ >= 0 || (!discarding_ && inbox_.size() > kLongestLine);
 }
 
 void Connection::readSome()
@@ -192,6 +221,7 @@ void Connection::readSome()
     const ssize_t got = ::recv(descriptor_, buffer, std::size_t(room), 0);
     if (got > 0) {
         inbox_.append(buffer, got);
+        scanInbox();
     } else if (got == 0 || !retryLater()) {
         inputEnded_ = true; // shut, closed or failed: what it sent before still counts
     }

@@ -6,9 +6,12 @@
 // instead of lines (the VXI-11 server's).
 #pragma once
 
+#include "line_ends.h"
+
 #include <QByteArray>
 #include <QObject>
 
+#include <memory>
 #include <optional>
 
 class QSocketNotifier;
@@ -27,6 +30,8 @@ public:
     // when none is complete yet. A line too long for any command comes as its first
     // `kMaxCommandLength + 1` bytes, so it is refused, and the rest of it is skipped.
     std::optional<QByteArray> nextLine();
+    // Lines end where `ends` finds, not at every '\n'.
+    void findLineEndsWith(std::unique_ptr<LineEnds> ends);
     // With records: the next whole record, its fragments joined; nothing when none is complete
     // yet. A fragment longer than the read-ahead ends the input: such a client is read no more.
     std::optional<QByteArray> nextRecord();
@@ -50,6 +55,8 @@ private:
     void writeSome();
     void updateReading();
     std::optional<QByteArray> lineFromInbox();
+    void scanInbox();
+    void takeFront(qsizetype count);
     std::optional<QByteArray> recordFromInbox();
     qsizetype recordEnd() const;
     bool frameLeft() const;
@@ -64,4 +71,8 @@ private:
     bool inputEnded_ = false;
     bool peerGone_ = false;   // its receiving side is closed: replies are dropped
     bool discarding_ = false; // inside a line too long to take: skipping to its end
+
+    std::unique_ptr<LineEnds> lineEnds_; // none: a line ends at its first '\n'
+    qsizetype scanned_ = 0;              // inbox bytes looked at for the line's end
+    qsizetype lineEnd_ = -1;             // where the line at the inbox's front ends, when known
 };

@@ -55,7 +55,7 @@ bool Call::readInteger(int index, int low, int high, int preset, int present, in
         value = values[word];
         return true;
     }
-    error(parameter.type == Parameter::Type::String ? -104 : -224,
+    error(-104,
           "takes " + range + (present < 0 ? ", MIN, MAX or DEF" : ", MIN, MAX, DEF, UP or DOWN"));
     return false;
 }

@@ -15,9 +15,16 @@ struct Call {
     Status &status;
     const ProgramUnit &unit;
     QList<QByteArray> &responses;
-    bool abort = false; // a command error: the rest of the message is not run
+    bool abort = false;      // a command error: the rest of the message is not run
+    bool indefinite = false; // its response ends the response message: no query may follow
 
     void respond(const QByteArray &response) { responses << response; }
+    // A response that has no length or end of its own (arbitrary ASCII: *IDN?'s).
+    void respondIndefinite(const QByteArray &response)
+    {
+        respond(response);
+        indefinite = true;
+    }
     void error(int code, const QByteArray &detail = {});
 
     // A Boolean: ON, OFF, or a number (rounded; non-zero is ON).

@@ -10,7 +10,7 @@ QByteArray number(int value)
 
 void identify(Call &call)
 {
-    call.respond(call.instrument.identity);
+    call.respondIndefinite(call.instrument.identity);
 }
 
 void reset(Call &call)

@@ -17,6 +17,7 @@ void Interpreter::begin(const QByteArray &message)
     }
     reader_ = MessageReader(message);
     path_.clear();
+    indefinite_ = false;
     inMessage_ = true;
 }
 
@@ -52,14 +53,16 @@ bool Interpreter::finish(QByteArray &response)
 }
 
 // The header with the current path before it, unless it starts at the root or is a common
-// command; a compound header leaves the path at its last node's parent.
+// command; a compound header leaves the path at its last node's parent. A query after one whose
+// response has no length of its own (*IDN?'s) could not be told apart from it, so it is not run.
 bool Interpreter::runUnit(const ProgramUnit &unit)
 {
     const QList<QByteArray> header =
         unit.common || unit.rooted ? unit.mnemonics : path_ + unit.mnemonics;
     const TreeEntry *entry = findEntry(header, unit.query);
-    if (entry == nullptr) {
-        status.push(-113, unit.header);
+    if (entry == nullptr || !unit.badSuffix.isEmpty()) {
+        status.push(entry == nullptr ? -113 : -114,
+                    entry == nullptr ? unit.header : unit.badSuffix);
         return false;
     }
     if (!unit.common) {
@@ -70,7 +73,12 @@ bool Interpreter::runUnit(const ProgramUnit &unit)
         status.push(given > entry->most ? -108 : -109, unit.header);
         return false;
     }
+    if (unit.query && indefinite_) {
+        status.push(-440, unit.header + " came after *IDN? in one message");
+        return false;
+    }
     Call call{instrument_, status, unit, responses_};
     entry->run(call);
+    indefinite_ = indefinite_ || call.indefinite;
     return !call.abort;
 }

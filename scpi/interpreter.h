@@ -35,4 +35,5 @@ private:
     QList<QByteArray> path_; // the path rule's current path
     QList<QByteArray> responses_;
     bool inMessage_ = false;
+    bool indefinite_ = false; // a response without a length of its own was given
 };

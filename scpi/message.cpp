@@ -1,5 +1,7 @@
 #include "message.h"
 
+#include "framing.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -50,8 +52,11 @@ MessageReader::MessageReader(QByteArray message)
 
 void MessageReader::skipSpace()
 {
-    while (more() && isSpace(peek())) {
-        ++position_;
+    for (qsizetype telnet = 1; telnet > 0; position_ += telnet) {
+        while (more() && isSpace(peek())) {
+            ++position_;
+        }
+        telnet = telnetCommandLength(text_, position_);
     }
 }
 
@@ -70,7 +75,7 @@ bool MessageReader::next(ProgramUnit &unit, SyntaxError &error)
         return false;
     }
     unit.header = text_.mid(start, position_ - start);
-    if (!endsUnit(peek()) && !isSpace(peek())) {
+    if (!endsUnit(peek()) && !isSpace(peek()) && telnetCommandLength(text_, position_) == 0) {
         return fail(error, -111, "'" + shown(peek()) + "' after " + unit.header);
     }
     skipSpace();
@@ -99,22 +104,20 @@ bool MessageReader::next(ProgramUnit &unit, SyntaxError &error)
 
 bool MessageReader::readHeader(ProgramUnit &unit, SyntaxError &error)
 {
-    QByteArray mnemonic;
     if (peek() == '*') {
         ++position_;
         unit.common = true;
-        if (!readMnemonic(mnemonic, true, error)) {
+        if (!readMnemonic(unit, error)) {
             return false;
         }
-        unit.mnemonics << '*' + mnemonic;
+        unit.mnemonics.back().prepend('*');
     } else {
         unit.rooted = peek() == ':';
         do {
             position_ += peek() == ':' ? 1 : 0;
-            if (!readMnemonic(mnemonic, false, error)) {
+            if (!readMnemonic(unit, error)) {
                 return false;
             }
-            unit.mnemonics << mnemonic;
         } while (peek() == ':');
     }
     unit.query = peek() == '?';
@@ -123,8 +126,9 @@ bool MessageReader::readHeader(ProgramUnit &unit, SyntaxError &error)
 }
 
 // A letter, then letters, digits and '_'; trailing digits of a compound header's mnemonic are
-// its numeric suffix, which only 1 (the default) may be here.
-bool MessageReader::readMnemonic(QByteArray &mnemonic, bool common, SyntaxError &error)
+// its numeric suffix, which only 1 (the default) may be here: another is refused once the
+// header is known to exist.
+bool MessageReader::readMnemonic(ProgramUnit &unit, SyntaxError &error)
 {
     if (!isLetter(peek())) {
         const int code = peek() == '\0' ? -102 : (peek() > 0x20 && peek() < 0x7F ? -102 : -101);
@@ -134,19 +138,19 @@ bool MessageReader::readMnemonic(QByteArray &mnemonic, bool common, SyntaxError 
     while (isWordCharacter(peek())) {
         ++position_;
     }
-    mnemonic = text_.mid(start, position_ - start).toUpper();
+    QByteArray mnemonic = text_.mid(start, position_ - start).toUpper();
     qsizetype letters = mnemonic.size();
-    while (!common && isDigit(mnemonic[letters - 1])) {
+    while (!unit.common && isDigit(mnemonic[letters - 1])) {
         --letters;
     }
+    if (letters > kLongestMnemonic) {
+        return fail(error, -112, mnemonic.left(letters));
+    }
     const QByteArray suffix = mnemonic.mid(letters);
-    mnemonic.truncate(letters);
-    if (mnemonic.size() > kLongestMnemonic) {
-        return fail(error, -112, mnemonic);
+    if (!suffix.isEmpty() && suffix.toInt() != 1 && unit.badSuffix.isEmpty()) {
+        unit.badSuffix = mnemonic;
     }
-    if (!suffix.isEmpty() && suffix.toInt() != 1) {
-        return fail(error, -114, mnemonic + suffix);
-    }
+    unit.mnemonics << mnemonic.left(letters);
     return true;
 }
 
@@ -213,6 +217,7 @@ bool MessageReader::readNumber(Parameter &parameter, SyntaxError &error)
 }
 
 // #H hexadecimal, #Q octal, #B binary; '#' and a digit begins block data, taken by nothing here.
+// A value too large for any parameter keeps its size, to be refused as out of range.
 bool MessageReader::readNonDecimal(Parameter &parameter, SyntaxError &error)
 {
     ++position_;
@@ -222,16 +227,23 @@ bool MessageReader::readNonDecimal(Parameter &parameter, SyntaxError &error)
         return fail(error, isDigit(peek()) ? -168 : -102, "#" + shown(peek()));
     }
     const qsizetype start = ++position_;
-    while (isWordCharacter(peek())) {
-        ++position_;
+    double value = 0;
+    for (; isWordCharacter(peek()); ++position_) {
+        const char digit = static_cast<char>(std::toupper(static_cast<unsigned char>(peek())));
+        const int weight = isDigit(digit)    ? digit - '0'
+                           : isLetter(digit) ? digit - 'A' + 10
+                                             : radix;
+        if (weight >= radix) {
+            return fail(error, -121, "'" + shown(digit) + "' in #" + QByteArray(1, radixLetter));
+        }
+        value = value * radix + weight;
     }
-    const QByteArray digits = text_.mid(start, position_ - start);
-    bool valid = false;
-    const qulonglong value = digits.toULongLong(&valid, radix);
-    if (!valid) {
-        return fail(error, -121, "#" + QByteArray(1, radixLetter) + digits);
+    const QByteArray written =
+        "#" + QByteArray(1, radixLetter) + text_.mid(start, position_ - start);
+    if (position_ == start) {
+        return fail(error, -121, written + " has no digits");
     }
-    parameter = {Parameter::Type::Number, digits, double(value)};
+    parameter = {Parameter::Type::Number, written, value};
     return true;
 }
 

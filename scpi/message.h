@@ -2,7 +2,7 @@
 // syntax: headers (common `*IDN?`, or compound `:SPE:VOL` with its leading colon kept as
 // `rooted`), each mnemonic's numeric suffix, and the parameters after them: character data,
 // decimal and non-decimal (#H, #Q, #B) numbers, and strings. Whitespace is anything from 0x00
-// to 0x20; units end at ';', parameters at ','.
+// to 0x20, and a Telnet command (framing.h); units end at ';', parameters at ','.
 #pragma once
 
 #include <QByteArray>
@@ -20,7 +20,8 @@ struct ProgramUnit {
     bool rooted = false; // began with ':', so the path starts at the root
     bool query = false;
     QByteArray header;           // as sent, for error messages
-    QList<QByteArray> mnemonics; // in capitals, numeric suffix 1 removed
+    QList<QByteArray> mnemonics; // in capitals, numeric suffixes removed
+    QByteArray badSuffix;        // the first mnemonic with a suffix other than 1, as sent
     QList<Parameter> parameters;
 };
 
@@ -45,7 +46,7 @@ private:
     bool more() const { return position_ < text_.size(); }
     void skipSpace();
     bool readHeader(ProgramUnit &unit, SyntaxError &error);
-    bool readMnemonic(QByteArray &mnemonic, bool common, SyntaxError &error);
+    bool readMnemonic(ProgramUnit &unit, SyntaxError &error);
     bool readParameter(Parameter &parameter, SyntaxError &error);
     bool readNumber(Parameter &parameter, SyntaxError &error);
     bool readNonDecimal(Parameter &parameter, SyntaxError &error);

@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "control/connection.h"
+#include "framing.h"
 
 Session::Session(Connection *connection, Instrument &instrument, QObject *parent)
     : QObject(parent)
@@ -8,6 +9,7 @@ Session::Session(Connection *connection, Instrument &instrument, QObject *parent
     , connection_(connection)
 {
     connection_->setParent(this);
+    connection_->findLineEndsWith(std::make_unique<MessageEnds>());
     connect(connection_, &Connection::ready, this, &Session::serve);
     nextTurn_.setSingleShot(true);
     connect(&nextTurn_, &QTimer::timeout, this, &Session::serve);

@@ -1,5 +1,6 @@
-// One SCPI client on the raw TCP port: its connection, and the interpreter that runs each line
-// it sends as one program message and holds its error queue and status registers.
+// One SCPI client on the raw TCP port: its connection, and the interpreter that runs each
+// program message it sends (a line, its blocks read by their length: framing.h) and holds its
+// error queue and status registers.
 #pragma once
 
 #include "interpreter.h"

@@ -40,6 +40,7 @@ constexpr ErrorText kTexts[] = {
     {-363, "Input buffer overrun"},
     {-410, "Query INTERRUPTED"},
     {-420, "Query UNTERMINATED"},
+    {-440, "Query UNTERMINATED after indefinite response"},
 };
 
 const char *textOf(int code)
@@ -65,15 +66,28 @@ int eventBitOf(int code)
     return code <= -400 && code > -500 ? 1 << 2 : 0;
 }
 
-// `code,"text;detail"`, quotes inside doubled, at most the 255 characters SCPI allows.
+// `code,"text;detail"`: at most the 255 characters SCPI allows, quotes inside doubled. Of what
+// the client sent only printable 7-bit text is shown: a run of whitespace or control bytes is
+// one space, any other byte '?', so no response carries a byte a client's parser would choke on.
 QByteArray entry(int code, const QByteArray &detail)
 {
-    QByteArray text = textOf(code);
-    if (!detail.isEmpty()) {
-        text += ';' + detail.simplified();
+    const QByteArray text =
+        detail.isEmpty() ? QByteArray(textOf(code)) : textOf(code) + (';' + detail);
+    QByteArray shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const QByteArray printable = c == '"'                     ? QByteArray("\"\"")
+                                     : byte > 0x20 && byte < 0x7F ? QByteArray(1, c)
+                                     : byte <= 0x20               ? QByteArray(" ")
+                                                                  : QByteArray("?");
+        if (shown.size() + printable.size() > 255) {
+            break;
+        }
+        if (printable != " " || (!shown.isEmpty() && !shown.endsWith(' '))) {
+            shown += printable;
+        }
     }
-    text = text.left(255).replace('"', "\"\"");
-    return QByteArray::number(code) + ",\"" + text + '"';
+    return QByteArray::number(code) + ",\"" + shown.trimmed() + '"';
 }
 
 } // namespace
