@@ -56,6 +56,10 @@ def session(resource):
                             timeout=5000)
     writes = []
     check("*IDN?", inst.query("*IDN?"), "ZQ80415 project,ZQ80415,simulated,1.2")
+    # The README's way to read the header list: its block as bytes, the next query unspoiled.
+    headers = inst.query_binary_values("SYST:HELP:HEAD?", datatype="s", container=bytes)
+    check("SYST:HELP:HEAD? as bytes", headers.decode().splitlines()[:2],
+          ["POWer[:STATe]", "SPEaker:VOLume[:LEVel]"])
     for step in range(32):
         inst.write(f"SPEaker:VOLume {step}")
         check(f"volume {step}", inst.query("SPE:VOL?"), str(step))
