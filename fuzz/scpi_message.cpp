@@ -2,9 +2,11 @@
 // the panel's own controls and the recording port. Besides the sanitizers' checks it holds the
 // interpreter to what a client relies on: a message with no setting in it writes nothing to the
 // port, every response is printable 7-bit text (a block's lines apart), and the error queue
-// keeps its bound.
+// keeps its bound. The same bytes, as a stream, divide into messages at the same places however
+// the reads split them.
 #include "panel_under_test.h"
 #include "recording_port.h"
+#include "scpi/framing.h"
 #include "scpi/instrument.h"
 #include "scpi/interpreter.h"
 
@@ -36,6 +38,20 @@ int settingsIn(const QByteArray &message)
         settings += unit.query ? 0 : 1;
     }
     return settings;
+}
+
+// Where the messages in `bytes` end, the bytes coming in two reads split at `split`.
+QList<qsizetype> messageEnds(const QByteArray &bytes, qsizetype split)
+{
+    MessageEnds ends;
+    QList<qsizetype> found;
+    for (qsizetype from = 0, to = split; from < bytes.size(); to = bytes.size()) {
+        const qsizetype end = ends.find(QByteArrayView(bytes).sliced(from, to - from));
+        found << (end < 0 ? -1 : from + end);
+        from = end < 0 ? to : from + end + 1;
+    }
+    found.removeAll(-1);
+    return found;
 }
 
 bool printable(const QByteArray &response)
@@ -72,6 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (answered && !printable(response)) {
         violated("a response that is not printable 7-bit text", message);
+    }
+    if (messageEnds(message, 0) != messageEnds(message, message.size() / 2)) {
+        violated("a message's end depends on how its bytes were read", message);
     }
     if (interpreter.status.count() > int(Status::kQueueLength)) {
         violated("the error queue outgrew its bound", message);
