@@ -2,6 +2,7 @@
 
 #include "control/commands.h"
 #include "control/connection.h"
+#include "framing.h"
 #include "instrument.h"
 #include "vxi11.h"
 
@@ -110,11 +111,29 @@ struct Vxi11Core::Link {
     {
     }
 
+    // Where the first message in the input ends (its '\n'), -1 while it goes on; a block inside
+    // it is read by its length.
+    qsizetype messageEnd()
+    {
+        const qsizetype found = ends.find(QByteArrayView(input).sliced(scanned));
+        const qsizetype end = found < 0 ? -1 : scanned + found;
+        scanned = found < 0 ? input.size() : 0;
+        return end;
+    }
+    // The input is dropped, or ended by END: the next byte begins a message.
+    void restart()
+    {
+        ends = MessageEnds();
+        scanned = 0;
+    }
+
     Interpreter interpreter;
     Connection *channel;   // the core channel that created it: the link ends with it
     QByteArray input;      // what was written of a message not yet ended
     bool overlong = false; // inside a message too long to take: skipping to its end
     QByteArray output;     // responses not yet read
+    MessageEnds ends;      // where the input's messages end
+    qsizetype scanned = 0; // input bytes it has looked at
 };
 
 Vxi11Core::Vxi11Core(Instrument &instrument, QObject *parent)
@@ -317,16 +336,18 @@ void Vxi11Core::written(long id, bool end)
         return;
     }
     Link &link = *found->second;
-    for (qsizetype newline; (newline = link.input.indexOf('\n')) >= 0;) {
+    for (qsizetype newline; (newline = link.messageEnd()) >= 0;) {
         const QByteArray message = link.input.left(newline);
         link.input.remove(0, newline + 1);
         run(link, message);
     }
     if (end && (!link.input.isEmpty() || link.overlong)) {
+        link.restart();
         run(link, std::exchange(link.input, {}));
     } else if (link.input.size() > kMaxCommandLength + 1) {
         link.overlong = true; // too long to be a message however it ends: not held
         link.input.clear();
+        link.scanned = 0;
     }
 }
 
@@ -408,6 +429,7 @@ Device_Error Vxi11Core::clear(Connection &channel, const Device_GenericParms &pa
         link->input.clear();
         link->output.clear();
         link->overlong = false;
+        link->restart();
     }
     return result;
 }

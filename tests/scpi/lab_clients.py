@@ -56,6 +56,10 @@ def session(resource):
                             timeout=5000)
     writes = []
     check("*IDN?", inst.query("*IDN?"), "ZQ80415 project,ZQ80415,simulated,1.2")
+    # A block is read by its length: the newline inside it ends nothing, and nothing in it runs.
+    inst.write("SPE:VOL #19\n:POW ON;")
+    check("a block's bytes", (inst.query("SYST:ERR?").split(",")[0], inst.query("POW?")),
+          ("-168", "0"))
     # The README's way to read the header list: its block as bytes, the next query unspoiled.
     headers = inst.query_binary_values("SYST:HELP:HEAD?", datatype="s", container=bytes)
     check("SYST:HELP:HEAD? as bytes", headers.decode().splitlines()[:2],
