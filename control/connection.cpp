@@ -76,6 +76,7 @@ void Connection::findLineEndsWith(std::unique_ptr<LineEnds> ends)
 
 std::optional<QByteArray> Connection::lineFromInbox()
 {
+    scanInbox();
     if (discarding_) {
         discarding_ = lineEnd_ < 0;
         takeFront(lineEnd_ < 0 ? inbox_.size() : lineEnd_ + 1);
@@ -99,9 +100,14 @@ std::optional<QByteArray> Connection::lineFromInbox()
     return line;
 }
 
-// Looks for the end of the line at the inbox's front in the bytes not looked at yet.
+// Looks for the end of the line at the inbox's front in the bytes not looked at yet. An inbox
+// emptied whole (its client gone) is scanned afresh.
 void Connection::scanInbox()
 {
+    if (scanned_ > inbox_.size()) {
+        scanned_ = 0;
+        lineEnd_ = -1;
+    }
     if (framing_ != Framing::Lines || lineEnd_ >= 0 || scanned_ == inbox_.size()) {
         return;
     }
