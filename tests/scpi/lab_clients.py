@@ -12,6 +12,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import pyvisa
@@ -108,6 +109,23 @@ def connection_cap(port):
         client.close()
 
 
+def telnet_terminal(port):
+    """PuTTY's plink connecting as Telnet sends its option requests before the first command:
+    the command runs as typed, and the requests queue no error."""
+    plink = subprocess.Popen(["plink", "-telnet", "-batch", "-P", str(port), "127.0.0.1"],
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    timer = threading.Timer(10, plink.kill)
+    timer.start()
+    plink.stdin.write(b"*IDN?\nSYST:ERR?\n")
+    plink.stdin.flush()
+    lines = [plink.stdout.readline() for _ in range(2)]
+    timer.cancel()
+    plink.kill()
+    plink.wait()
+    check("a Telnet terminal's first command",
+          (lines[0].startswith(b"ZQ80415 project,ZQ80415,"), lines[1]), (True, b'0,"No error"\n'))
+
+
 def documented_headers():
     """Each manual's headers as SYSTem:HELP:HEADers? marks them: the README's table rows and
     the manual page's entries in SCPI COMMANDS."""
@@ -195,6 +213,7 @@ def main():
         board, port = start(runtime, "--scpi", "0")
         writes = session(f"TCPIP::127.0.0.1::{port}::SOCKET")
         manuals(port)
+        telnet_terminal(port)
         connection_cap(port)
         hog_and_sequencer(port)
         lxi = subprocess.run(["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(port),
