@@ -180,8 +180,8 @@ void Vxi11Core::close(Connection *channel)
 {
     if (channel->overran()) {
         std::fprintf(stderr,
-                     "%s: VXI-11: closed a connection that sent a record longer than %lld "
-                     "bytes, more than any call takes.\n",
+                     "%s: VXI-11: closed a connection whose record does not end within %lld "
+                     "bytes, more than any call takes; its links and lock are released.\n",
                      linkedPort().program, static_cast<long long>(Connection::kReadAhead));
     }
     for (auto link = links_.begin(); link != links_.end();) {
