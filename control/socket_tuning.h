@@ -1,11 +1,13 @@
 // How the panel sets up every TCP connection a client opens to it (SCPI's raw port, VXI-11's
 // core channel, the web page's): replies leave at once, a setting that nothing answers is
-// acknowledged at once, what a client can leave queued is small, and a peer that vanished is
-// noticed.
+// acknowledged at once, what the panel holds of a client's messages is small, and a peer that
+// vanished is noticed.
 #pragma once
 
 // Receive buffer asked of the kernel for each client (Linux doubles it for its bookkeeping):
-// with the connection's read-ahead, all a client can have waiting when it closes.
+// with the connection's read-ahead, all of a client's messages the panel holds. (What the
+// client's own kernel holds still arrives after its close: a close and an end of sending look
+// alike from here.)
 constexpr int kClientReceiveBuffer = 4096;
 
 // Sets `descriptor`, a listening TCP socket, up so that the connections it accepts start with
