@@ -1,7 +1,7 @@
 // How the panel sets up every TCP connection a client opens to it (SCPI's raw port, VXI-11's
-// core channel, the web page's): replies leave at once, a setting that nothing answers is
-// acknowledged at once, what the panel holds of a client's messages is small, and a peer that
-// vanished is noticed.
+// core channel, any TCP server of its own): replies leave at once, a setting that nothing
+// answers is acknowledged at once, what the panel holds of a client's messages is small, and a
+// peer that vanished is noticed.
 #pragma once
 
 // Receive buffer asked of the kernel for each client (Linux doubles it for its bookkeeping):
