@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """What no client may do to the simulated board's SCPI and VXI-11 servers: a flood a client
 leaves behind when it closes runs for a bounded number of writes only, and the raw port at [::]
-serves IPv4 clients. With --vxi11, inside the namespace tests/scpi/vxi11.sh makes: a record that
+serves IPv4 clients, at full speed with Nagle's algorithm on. With --vxi11, inside the namespace tests/scpi/vxi11.sh makes: a record that
 cannot end within the read-ahead ends its channel and frees its lock, oversized writes and wrong
 versions are refused as VXI-11 and ONC RPC say, a client beyond the cap gets create_link's own
 refusal, and sixteen peers whose host vanished are reaped by keepalive (lowered for the test)."""
@@ -9,6 +9,7 @@ import os
 import re
 import signal
 import socket
+import statistics
 import struct
 import subprocess
 import sys
@@ -88,11 +89,25 @@ def flood_then_close(runtime):
     board.end()
 
 
-def dual_stack(runtime):
+def dual_stack_and_nagle(runtime):
+    """An IPv4 client of [::], with Nagle's algorithm on, as most clients leave it: a setting
+    that nothing answers must not hold its query back until a delayed acknowledgement (about
+    40 ms)."""
     board = Board(runtime, "--scpi", "[::]:0", "--allow", "10.0.0.0/8")
     with socket.create_connection(("127.0.0.1", board.ports[0]), timeout=5) as client:
         client.sendall(b"*IDN?\n")
         check("IPv4 client of [::]", client.recv(100).startswith(b"ZQ80415 project"), True)
+        steps = []
+        for step in range(32):
+            began = time.monotonic()
+            client.sendall(b"SPE:VOL %d\n" % step)
+            client.sendall(b"SPE:VOL?\n")
+            answer = client.recv(100)
+            steps.append(time.monotonic() - began)
+        print(f"  set-then-query step with Nagle on: median {statistics.median(steps) * 1e3:.2f} ms")
+        check("the last step's answer", answer, b"31\n")
+        check("set-then-query with Nagle on: median step under 20 ms",
+              statistics.median(steps) < 0.02, True)
     board.end()
 
 
@@ -238,7 +253,7 @@ def main():
                   notes.count("VXI-11: closed a connection whose record does not end"), 1)
         else:
             flood_then_close(runtime)
-            dual_stack(runtime)
+            dual_stack_and_nagle(runtime)
     print(f"{len(failures)} failed")
     return 1 if failures else 0
 
