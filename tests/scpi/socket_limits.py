@@ -5,6 +5,7 @@ serves IPv4 clients, at full speed with Nagle's algorithm on. With --vxi11, insi
 cannot end within the read-ahead ends its channel and frees its lock, oversized writes and wrong
 versions are refused as VXI-11 and ONC RPC say, a client beyond the cap gets create_link's own
 refusal, and sixteen peers whose host vanished are reaped by keepalive (lowered for the test)."""
+import atexit
 import os
 import re
 import signal
@@ -181,7 +182,7 @@ def unfinished_record(core):
 
 def refusals(core):
     channel = Channel("10.231.0.1", core)
-    error, link = channel.create_link()
+    _, link = channel.create_link()
     _, _, written = channel.call(11, link, 0, 0, 8, data=b"*CLS;" * 205)
     check("a write over maxRecvSize: error 5", written[0], 5)
     channel.socket.sendall(struct.pack(">I", 0x80000000 | 64) + struct.pack(
@@ -198,6 +199,7 @@ def dead_peers(core):
     the host's link cut and its clients killed: keepalive frees every slot and the lock."""
     peer = subprocess.Popen(["unshare", "--net", sys.executable, __file__, SIM, "--peer",
                              str(core)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    atexit.register(peer.kill)  # however the test ends
     for command in (f"ip link add zqp{os.getpid()} type veth peer name zqq netns {peer.pid}",
                     f"ip addr add 10.232.0.1/24 dev zqp{os.getpid()}",
                     f"ip link set zqp{os.getpid()} up"):
