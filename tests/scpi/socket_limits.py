@@ -42,6 +42,7 @@ class Board:
             [SIM, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
             env=dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=runtime,
                      **(env or {})))
+        atexit.register(lambda: self.process.poll() is None and self.process.kill())
         self.ports = []
         for _ in range(2 if "--vxi11" in arguments else 1):
             found = re.search(r" on (?:[\d.]+|\[[:\d]+\]):(\d+)", self.process.stderr.readline())
