@@ -16,7 +16,7 @@
 namespace {
 
 // What the connection reads ahead of the records taken: a record longer is never taken.
-constexpr qsizetype kReadAhead = 4096;
+constexpr qsizetype kReadAhead = Connection::kReadAhead;
 
 quint32 headerAt(const QByteArray &bytes, qsizetype at)
 {
