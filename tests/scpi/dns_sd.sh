@@ -106,7 +106,7 @@ avahi-browse -at >/dev/null || { cat "$scratch/avahi"; exit 1; }
 start --scpi 10.231.0.1:5025 --allow 10.231.0.0/24 --vxi11 0
 one=$!
 board="$(hostname -s)/simulated" # the default name: the host's and the simulated board
-name="ZQ80415\\032$board"
+name="ZQ80415\\032${board/\//\\047}" # avahi-browse escapes the space and the slash
 check "bound to 10.231.0.1: on zqdns1 only, port 5025" settles "zqdns1;IPv4;$name;10.231.0.1;5025"
 check "VXI-11 at the portmapper's port, under the same name" test \
     "$(records _vxi-11._tcp)" = "zqdns1;IPv4;$name;10.231.0.1;111"

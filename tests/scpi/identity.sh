@@ -4,7 +4,7 @@
 # simulated panel on its SCPI port; a fourth host, desk, is the lab's PC. All four are joined on
 # 10.79.0.0/24 by a bridge in a fifth namespace. From desk, DNS-SD lists three distinct names,
 # PyVISA finds each board by its name (find_board.py) and *IDN? gives that name as its serial,
-# and all of it is the same after each panel is restarted. Namespaces are named with the
+# and all of it is the same after each panel is restarted; a name given with --name replaces it. Namespaces are named with the
 # test's pid and removed.
 #   tests/scpi/identity.sh SIM_PROGRAM
 set -euo pipefail
@@ -66,11 +66,13 @@ for host in "${hosts[@]}"; do
     done
 done
 
-# Starts the panel on rack N (nsenter execs it: $! is the panel) and waits for its start-up.
+# Starts the panel on rack N (nsenter execs it: $! is the panel), with any further options,
+# and waits for its start-up.
 start() {
     local host=rack$1
+    shift
     nsenter -t "${holder[$host]}" -n -m -u env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$scratch" \
-        "$sim" --headless --scpi 0.0.0.0:5025 --allow 10.79.0.0/24 >/dev/null 2>"$scratch/err.$host" &
+        "$sim" --headless --scpi 0.0.0.0:5025 --allow 10.79.0.0/24 "$@" >/dev/null 2>"$scratch/err.$host" &
     panel[$host]=$!
     for _ in $(seq 50); do
         grep -q "simulated board" "$scratch/err.$host" && return 0
@@ -97,10 +99,10 @@ settles() { # waits up to about 10 s for desk to see the three boards as expecte
     echo "records: $(records | tr '\n' ' ')"
     return 1
 }
-found() { # N: PyVISA on desk finds rack N by name, at its address, with the name as serial
-    local got
-    got=$(on desk /usr/bin/python3 "$here/find_board.py" "rack$1/simulated" 2>&1) || true
-    [ "$got" = "10.79.0.$1:5025 ZQ80415 project,ZQ80415,rack$1/simulated,1.2" ] ||
+found() { # N [NAME]: PyVISA on desk finds rack N by name, at its address, the name its serial
+    local got name=${2:-rack$1/simulated}
+    got=$(on desk /usr/bin/python3 "$here/find_board.py" "$name" 2>&1) || true
+    [ "$got" = "10.79.0.$1:5025 ZQ80415 project,ZQ80415,$name,1.2" ] ||
         { echo "  rack$1: $got"; return 1; }
 }
 
@@ -131,6 +133,9 @@ for n in 2 3 1; do
 done
 check "the same names after each panel is restarted" settles
 for n in 1 2 3; do check "PyVISA finds rack$n/simulated again" found "$n"; done
+stop 3
+start 3 --name "Bench 7"
+check "a name given with --name is found" found 3 "Bench 7"
 check "no name was taken twice" test -z "$(grep -h "is taken" "$scratch"/err.rack* || true)"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ] || tail -n 3 "$scratch"/err.* "$scratch"/avahi.*

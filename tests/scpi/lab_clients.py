@@ -203,7 +203,8 @@ def main():
         check("writes", printed.split("\n")[:-1], [f"0x7C <- 0x{w:02X}" for w in writes])
         for arguments in (["--scpi", "192.0.2.1:5025"], ["--allow", "10.0.0.0/8"],
                           ["--scpi", "5025", "--send", "state"], ["--scpi", "70000"],
-                          ["--vxi11", "0"], ["--scpi", "0", "--vxi11", "x"]):
+                          ["--vxi11", "0"], ["--scpi", "0", "--vxi11", "x"],
+                          ["--scpi", "0", "--name", "a,b"], ["--scpi", "0", "--name", "x" * 56]):
             refused = subprocess.run([SIM, *arguments], capture_output=True, text=True,
                                      env=environment(runtime), timeout=30)
             check(f"usage error {arguments}", (refused.returncode, refused.stdout), (2, ""))
