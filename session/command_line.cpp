@@ -250,7 +250,7 @@ bool qtOption(const QString &word, bool &valued)
 int takeQtOptions(QStringList &arguments)
 {
     static const QStringList valuedOptions{"--port", "--i2c",   "--address", "--vcd",
-                                           "--scpi", "--allow", "--vxi11", "--name"};
+                                           "--scpi", "--allow", "--vxi11",   "--name"};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString word = arguments[i];
         if (word == QLatin1String("--")) {
