@@ -23,7 +23,8 @@ QString shortHostName()
     return QString::fromLocal8Bit(host).section(QLatin1Char('.'), 0, 0);
 }
 
-// The device as the name shows it: "parport0" for /dev/parport0, any other path whole.
+// The device as the name shows it: "parport0" for /dev/parport0, any other path whole (which
+// follows the host's name after a colon, "rack3:/srv/port").
 QString deviceInName(const QString &device)
 {
     if (device.isEmpty()) {
@@ -65,9 +66,11 @@ BoardIdentity boardIdentity(const QString &name, const QString &device)
         identity.name = name.toLatin1();
         return identity;
     }
-    // Where the board is: unique on a LAN, as host names are, and the same after a restart.
+    // Where the board is: unique on a LAN, as host names are, and the same after a restart. A
+    // name too long keeps the end of the device's path and the start of the host's name.
     QString where = deviceInName(device).right(kLongestBoardName / 2);
-    where.prepend(shortHostName().left(kLongestBoardName - where.size() - 1) + '/');
+    const QChar separator = where.startsWith('/') ? QLatin1Char(':') : QLatin1Char('/');
+    where.prepend(shortHostName().left(kLongestBoardName - where.size() - 1) + separator);
     for (QChar &c : where) {
         c = fitsAField(c) ? c : QLatin1Char('_');
     }

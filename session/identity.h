@@ -26,5 +26,6 @@ constexpr qsizetype kLongestBoardName = 55;
 QString unfitBoardName(const QString &name);
 
 // The board's identity: `name`, or when it is empty, the host's name and the board's device
-// (boardDevice: empty for the simulated board), "rack3/parport0" or "rack3/simulated".
+// (boardDevice: empty for the simulated board), "rack3/parport0" or "rack3/simulated", with any
+// character *IDN? cannot carry replaced by '_'.
 BoardIdentity boardIdentity(const QString &name, const QString &device);
