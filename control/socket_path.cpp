@@ -51,7 +51,11 @@ bool inGroup(gid_t gid)
 bool madeByRoot(const QByteArray &folder)
 {
     struct stat parent {};
-    const QByteArray above = folder.left(std::max<qsizetype>(1, folder.lastIndexOf('/')));
+    QByteArray path = folder;
+    while (path.size() > 1 && path.endsWith('/')) {
+        path.chop(1);
+    }
+    const QByteArray above = path.left(std::max<qsizetype>(1, path.lastIndexOf('/')));
     return ::stat(above.constData(), &parent) == 0 && parent.st_uid == 0 &&
            (parent.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }

@@ -78,6 +78,7 @@ refused() { # USER WHY: --send state ends with status 1, saying WHY
 check "the panel listens in its folder (mode $mode, umask $mask)" test -S "$folder/zq80415-sim.socket"
 check "root scripts it" sends root
 check "a member of the group scripts it" sends "$member"
+XDG_RUNTIME_DIR=$folder/ check "as the folder's path with a slash at its end" sends "$member"
 check "an outsider is refused, told of the group" \
     refused "$outsider" "you ($outsider) are neither root nor in group $group"
 chmod 0770 "$folder"
