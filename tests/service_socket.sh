@@ -19,7 +19,7 @@ service=${tag}svc member=${tag}mem outsider=${tag}out group=${tag}grp
 scratch=$(mktemp -d)
 pid=
 cleanup() {
-    [ -z "$pid" ] || kill "$pid" 2>/dev/null || true
+    [ -z "$pid" ] || { kill "$pid" 2>/dev/null; wait "$pid"; } || true # userdel refuses a user
     for user in "$service" "$member" "$outsider"; do userdel "$user" 2>/dev/null || true; done
     groupdel "$group" 2>/dev/null || true
     rm -rf "$scratch"
