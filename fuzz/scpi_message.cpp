@@ -71,7 +71,9 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     new QApplication(*argc, *argv);
     window = new PanelUnderTest;
-    instrument = new Instrument(*window, "fuzz");
+    BoardIdentity identity;
+    identity.name = "fuzz";
+    instrument = new Instrument(*window, identity);
     return 0;
 }
 

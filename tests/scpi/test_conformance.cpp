@@ -42,7 +42,9 @@ private slots:
     {
         window = new PanelUnderTest;
         QVERIFY(window->open());
-        scpi = new ScpiServer(*window, "test");
+        BoardIdentity identity;
+        identity.name = "test";
+        scpi = new ScpiServer(*window, identity);
         ScpiEndpoint endpoint;
         endpoint.port = 0;
         QString problem;
