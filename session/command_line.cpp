@@ -67,7 +67,7 @@ struct Options {
     // Headless running: its own options, kept apart from the others.
     QCommandLineOption headless{"headless",
                                 "Run without a display, for a rack PC: no window is shown, "
-                                "the same controls take the commands of --listen or --scpi. "
+                                "the same controls take the commands of --listen, --scpi or --http. "
                                 "Needs one of them."};
 };
 
