@@ -210,8 +210,8 @@ def port_failure_reaches_the_page(runtime):
     if not shutil.which("Xvfb"):
         print("SKIP port failure: no Xvfb")
         return
-    server = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                               "640x480x24"], stdout=subprocess.PIPE, text=True)
+    server = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset",
+                               "-screen", "0", "640x480x24"], stdout=subprocess.PIPE, text=True)
     boards.append(server)
     env = dict(os.environ, DISPLAY=":" + server.stdout.readline().strip(), QT_QPA_PLATFORM="xcb")
     plain = os.path.join(runtime, "plain")
@@ -224,7 +224,9 @@ def port_failure_reaches_the_page(runtime):
     channel.send("power on")
     check("refused after failure", "error" in messages(channel)[-1], True)
     real.process.kill()
-    server.kill()
+    real.process.wait(10)
+    server.terminate()  # a killed server leaves its display's lock and socket behind
+    server.wait(10)
 
 
 def main():
