@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <memory>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,6 +32,7 @@ constexpr Resource kResources[] = {
     {"/panel.js", ":/web/panel.js", "text/javascript; charset=utf-8"},
 };
 constexpr const char *kIdentification = "/lxi/identification";
+constexpr int kPageSendBuffer = 32768; // bytes; the kernel doubles it
 
 QHttpServerResponse withHeaders(QHttpServerResponse &&response)
 {
@@ -178,6 +181,13 @@ void WebServer::passed(QTcpSocket *socket, const Verdict &verdict)
             return;
         }
         delete socket->findChild<QTimer *>(); // the handshake has a timeout of its own
+        // A state goes out at once, and what a page does not read waits in a bounded kernel
+        // buffer, beyond which it misses states (pages.h) rather than holding them all.
+        const int on = 1;
+        const int buffer = kPageSendBuffer;
+        ::setsockopt(int(socket->socketDescriptor()), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_SNDBUF, &buffer,
+                     sizeof buffer);
         disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         channels_.handleConnection(socket);
         return;
