@@ -43,6 +43,8 @@ public:
     quint16 vxi11Port() const { return coreListener_.serverPort(); }
     // What DNS-SD lists the panel as: *IDN?'s model and the board's device, "ZQ80415 simulated".
     QString instanceName() const;
+    // *IDN?'s answer.
+    QByteArray identity() const { return instrument_.identity; }
 
     // The panel can no longer reach the chip (`what`: the failure's first line): every
     // client's QUEStionable condition says so, and every setting from now on is refused with
