@@ -103,6 +103,7 @@ def browser():
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-background-networking",
                  "--disable-component-update", "--disable-sync", "--no-first-run",
                  "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
+                 "--hide-scrollbars",
                  "--user-data-dir=" + tempfile.mkdtemp(dir=SCRATCH)):
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
@@ -144,18 +145,20 @@ def options_and_default(board, page):
     check("poweroff at address bit 1", board.take(1), writes_of(mode & ~1, "0x7D"))
     page.find_element(By.ID, "RESET").click()
     check("DEFAULT", board.take(4), [f"0x7C <- 0x{d}" for d in ("A0", "60", "00", "80")])
-    check("DEFAULT on the page", page.execute_script(
-        "return ['addrzero','poweroff','CCUPL','ls3doff','hp3doff'].every(id =>"
-        " document.getElementById(id).checked)"), True)
+    check("DEFAULT on the page", until(page, "['addrzero', 'poweroff', 'CCUPL', 'ls3doff',"
+                                        " 'hp3doff'].every(id => document.getElementById(id).checked)"), True)
     # The keyboard alone: an arrow key within a group selects and writes, as in the window.
     page.find_element(By.ID, "poweroff").send_keys(Keys.ARROW_LEFT)
     check("arrow key to poweron", board.take(1), writes_of(0x01))
 
 
-def key(page, name, code, repeat=False):
-    page.execute_cdp_cmd("Input.dispatchKeyEvent", {
-        "type": "rawKeyDown", "key": name, "code": name, "windowsVirtualKeyCode": code,
-        "autoRepeat": repeat})
+def key(page, name, code, held=1):
+    """A key pressed, or held through `held` auto-repeated key downs, sent as fast as the
+    browser takes them, then released."""
+    for down in range(held):
+        page.execute_cdp_cmd("Input.dispatchKeyEvent", {
+            "type": "rawKeyDown", "key": name, "code": name, "windowsVirtualKeyCode": code,
+            "autoRepeat": down > 0})
     page.execute_cdp_cmd("Input.dispatchKeyEvent", {"type": "keyUp", "key": name, "code": name,
                                                      "windowsVirtualKeyCode": code})
 
@@ -169,15 +172,14 @@ def sliders(board, page):
     """After DEFAULT the loudspeaker's register prefix is 101 (0xA0), the headphone's 011."""
     page.find_element(By.ID, "monovol").click()  # focus; the click steps 5 towards the middle
     check("groove click", board.take(5), slider_writes(1, 5, 0xA0))
-    for _ in range(12):  # a held key: auto-repeated key downs, sent faster than echoes come
-        key(page, "ArrowRight", 39, repeat=True)
+    key(page, "ArrowRight", 39, held=12)
     check("held arrow key", board.take(12), slider_writes(6, 17, 0xA0))
     key(page, "PageDown", 34)
     check("Page Down", board.take(5), slider_writes(16, 12, 0xA0))
     key(page, "Home", 36)
     key(page, "End", 35)
     check("Home and End", board.take(0, 0.3), [])
-    check("gain box", page.find_element(By.ID, "hfgainbox").text, "1.5 dB")
+    check("gain box", page.find_element(By.ID, "hfgainbox").text, " 1.5 dB")
     volume = page.find_element(By.ID, "rightvol")
     width = volume.size["width"]
     handle = -width / 2 + 7  # position 0, as the page draws the 14-pixel handle
@@ -200,14 +202,17 @@ def seen_within(board, page, watch, change):
 def follows(board, page, other):
     """A change from --send, SCPI and a second page shows on the first within 100 ms."""
     scpi = socket.create_connection(("127.0.0.1", board.scpi))
+    board.send("headphone-volume 20")
+    check("headphone volume 20 by --send", board.take(1), ["0x7C <- 0x74"])
+    until(page, "document.getElementById('rightvol').value == '20'")
     ways = {"--send": lambda v: board.send(f"headphone-volume {v}"),
             "SCPI": lambda v: scpi.sendall(f"HEAD:VOL {v}\n".encode()),
-            "a second page": lambda v: other.execute_script(
-                "const s = document.getElementById('rightvol'); s.value = arguments[0];"
-                " s.dispatchEvent(new Event('input'))", v)}
+            "a second page": lambda v: other.find_element(By.ID, "rightvol").send_keys(
+                Keys.ARROW_RIGHT if v == 21 else Keys.ARROW_LEFT)}
     for way, change in ways.items():
         delays = []
-        for value in (21, 20, 21, 20, 21):
+        for _ in range(5):
+            value = 41 - int(page.find_element(By.ID, "rightvol").get_attribute("value"))
             watch = f"document.getElementById('rightvol').value == '{value}'"
             delays.append(seen_within(board, page, watch, lambda: change(value)))
             board.take(0, 0.2)
@@ -228,7 +233,7 @@ def reload_lose_and_reconnect(board, page):
     board.stop()
     check("lost notice", until(page, "!document.getElementById('lost').hidden"
                                " && document.getElementById('poweron').disabled"), True)
-    board = Board(SIM, "--listen", port=port)
+    board = Board(SIM, "--listen", "--scpi", "127.0.0.1:0", port=port)
     check("start-up writes of the new panel", board.take(3), STARTUP)
     check("reconnected", until(page, "document.getElementById('lost').hidden"
                                " && document.getElementById('poweroff').checked"
@@ -244,7 +249,11 @@ def foreign_origin(board, page):
 s.onopen = () => {{ s.send('power on'); document.title = 'opened'; }};
 s.onclose = () => {{ if (document.title != 'opened') document.title = 'refused'; }};
 </script>""")
-    handler = lambda *a: SimpleHTTPRequestHandler(*a, directory=folder)
+    class Quiet(SimpleHTTPRequestHandler):
+        def log_message(self, *arguments):
+            pass
+
+    handler = lambda *a: Quiet(*a, directory=folder)
     other = ThreadingHTTPServer(("127.0.0.1", 0), handler)
     threading.Thread(target=other.serve_forever, daemon=True).start()
     page.get(f"http://127.0.0.1:{other.server_address[1]}/")
@@ -271,12 +280,14 @@ def port_failure(page):
     xvfb.terminate()
 
 
-def screenshots(page, url):
+def screenshots(board, page):
+    board.send("power on", "coupling ocl", "speaker-volume 11", "headphone-volume 19")
+    board.take(32)
     for width, height, name in [(1280, 800, "web-desktop.png"), (390, 844, "web-phone.png")]:
         page.set_window_size(width, height)
         inner = page.execute_script("return [innerWidth, innerHeight]")
         page.set_window_size(2 * width - inner[0], 2 * height - inner[1])
-        opened(page, url)
+        opened(page, board.url)
         page.save_screenshot(os.path.join(SHOTS, name))
 
 
@@ -300,7 +311,7 @@ def main():
         check("console errors (CSP, script)", errors, [])
         foreign_origin(board, other)
         if SHOTS:
-            screenshots(page, board.url)
+            screenshots(board, page)
         port_failure(other)
     finally:
         page.quit()
@@ -310,7 +321,9 @@ def main():
         shutil.rmtree(SCRATCH, ignore_errors=True)
     for failure in failures:
         print("FAIL:", failure)
-    print("stderr of the last panel:", "".join(board.err[-5:]))
+    if failures:
+        print("stderr of the last panel:", "".join(board.err[-5:]))
+    print(f"{0 if failures else 1} passed, {1 if failures else 0} failed")
     return 1 if failures else 0
 
 

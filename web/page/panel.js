@@ -187,7 +187,7 @@ function showIdentity(identity) {
 
 function showFailure(message) {
   failed = true;
-  byId('failure').textContent = message;
+  byId('failure').textContent = `The port failed: ${message}`;
   byId('failure').hidden = false;
   setEnabled(false);
 }
