@@ -90,6 +90,9 @@ function onKey(event) {
 // A press on the handle drags it; a press on the groove beside it moves 5 positions towards
 // the pointer, then 5 more every 50 ms after 500 ms while held, never past the pointer.
 function onPress(event) {
+  if (event.button !== 0) {
+    return; // the window's sliders take no other button either
+  }
   const slider = event.target;
   const track = slider.track;
   const box = slider.getBoundingClientRect();
@@ -126,7 +129,11 @@ function onRelease() {
 for (const slider of sliders) {
   slider.addEventListener('input', () => follow(slider));
   slider.addEventListener('keydown', onKey);
-  slider.addEventListener('mousedown', (event) => event.target.track.dragging || event.preventDefault());
+  slider.addEventListener('mousedown', (event) => {
+    if (!slider.track.dragging) {
+      event.preventDefault(); // a press on the groove: no jump to the pointer
+    }
+  });
   slider.addEventListener('pointerdown', onPress);
 }
 window.addEventListener('pointerup', onRelease);
