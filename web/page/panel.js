@@ -172,11 +172,12 @@ function showState(state) {
 function showList(id, items, asLinks) {
   const list = byId(id);
   list.replaceChildren();
-  for (const item of items || []) {
+  for (const item of items && items.length ? items : ['none']) {
+    const link = asLinks && item !== 'none';
     const entry = document.createElement('li');
-    const text = document.createElement(asLinks ? 'a' : 'code');
+    const text = document.createElement(link ? 'a' : 'code');
     text.textContent = item;
-    if (asLinks) {
+    if (link) {
       text.href = item;
     }
     entry.append(text);
