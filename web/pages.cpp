@@ -63,9 +63,13 @@ void Pages::watchControls()
             changed_.start(0);
         }
     };
+    // Both options of each group: " DEFAULT" selects its choice with that option's signals
+    // blocked, and then only the other option reports the change.
     for (const OptionCommand &option : kOptions) {
-        connect(control<QAbstractButton>(window_, option.controls[0]), &QAbstractButton::toggled,
-                this, schedule);
+        for (const char *name : option.controls) {
+            connect(control<QAbstractButton>(window_, name), &QAbstractButton::toggled, this,
+                    schedule);
+        }
     }
     for (const VolumeCommand &volume : kVolumes) {
         connect(control<QSlider>(window_, volume.slider), &QSlider::valueChanged, this, schedule);

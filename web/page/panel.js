@@ -90,6 +90,9 @@ function onKey(event) {
 // A press on the handle drags it; a press on the groove beside it moves 5 positions towards
 // the pointer, then 5 more every 50 ms after 500 ms while held, never past the pointer.
 function onPress(event) {
+  if (event.button !== 0) {
+    return; // the window's sliders take no other button either
+  }
   const slider = event.target;
   const track = slider.track;
   const box = slider.getBoundingClientRect();
@@ -126,7 +129,11 @@ function onRelease() {
 for (const slider of sliders) {
   slider.addEventListener('input', () => follow(slider));
   slider.addEventListener('keydown', onKey);
-  slider.addEventListener('mousedown', (event) => event.target.track.dragging || event.preventDefault());
+  slider.addEventListener('mousedown', (event) => {
+    if (!slider.track.dragging) {
+      event.preventDefault(); // a press on the groove: no jump to the pointer
+    }
+  });
   slider.addEventListener('pointerdown', onPress);
 }
 window.addEventListener('pointerup', onRelease);
@@ -165,11 +172,12 @@ function showState(state) {
 function showList(id, items, asLinks) {
   const list = byId(id);
   list.replaceChildren();
-  for (const item of items || []) {
+  for (const item of items && items.length ? items : ['none']) {
+    const link = asLinks && item !== 'none';
     const entry = document.createElement('li');
-    const text = document.createElement(asLinks ? 'a' : 'code');
+    const text = document.createElement(link ? 'a' : 'code');
     text.textContent = item;
-    if (asLinks) {
+    if (link) {
       text.href = item;
     }
     entry.append(text);
@@ -187,7 +195,7 @@ function showIdentity(identity) {
 
 function showFailure(message) {
   failed = true;
-  byId('failure').textContent = message;
+  byId('failure').textContent = `The port failed: ${message}`;
   byId('failure').hidden = false;
   setEnabled(false);
 }
