@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include "control/socket_tuning.h"
 #include "data_register.h"
 #include "gate.h"
 
@@ -13,8 +14,6 @@
 #include <cstdio>
 #include <memory>
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -87,6 +86,7 @@ bool WebServer::listen(const ScpiEndpoint &endpoint, QString &problem)
                       .arg(shown(endpoint.address, endpoint.port), listener_->errorString());
         return false;
     }
+    tuneListeningSocket(int(listener_->socketDescriptor()));
     http_->bind(listener_);
     names_ = OwnNames(endpoint.address, port());
     identity_.addresses.clear();
@@ -134,6 +134,7 @@ void WebServer::adopt(qintptr descriptor)
         ::close(int(descriptor));
         return;
     }
+    tuneClientSocket(int(descriptor));
     auto *socket = new QTcpSocket(listener_);
     if (!socket->setSocketDescriptor(descriptor)) {
         ::close(int(descriptor));
@@ -181,11 +182,9 @@ void WebServer::passed(QTcpSocket *socket, const Verdict &verdict)
             return;
         }
         delete socket->findChild<QTimer *>(); // the handshake has a timeout of its own
-        // A state goes out at once, and what a page does not read waits in a bounded kernel
-        // buffer, beyond which it misses states (pages.h) rather than holding them all.
-        const int on = 1;
+        // What a page does not read waits in a bounded kernel buffer, beyond which it misses
+        // states (pages.h) rather than holding them all.
         const int buffer = kPageSendBuffer;
-        ::setsockopt(int(socket->socketDescriptor()), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_SNDBUF, &buffer,
                      sizeof buffer);
         disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
