@@ -41,6 +41,23 @@ QHttpServerResponse withHeaders(QHttpServerResponse &&response)
     return std::move(response);
 }
 
+// The resource's answer to GET, or to HEAD its fields alone, with the length GET would give.
+void answer(const QHttpServerRequest &request, QHttpServerResponder &&responder,
+            const QByteArray &type, const QByteArray &body)
+{
+    if (request.method() != QHttpServerRequest::Method::Head) {
+        withHeaders(QHttpServerResponse(type, body)).write(std::move(responder));
+        return;
+    }
+    responder.writeStatusLine();
+    for (const auto &[name, value] : securityHeaders()) {
+        responder.writeHeader(name, value);
+    }
+    responder.writeHeader("Content-Type", type);
+    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
+    responder.writeBody(QByteArray());
+}
+
 QHostAddress peerOf(int descriptor)
 {
     sockaddr_storage address{};
@@ -210,18 +227,20 @@ void WebServer::passed(QTcpSocket *socket, const Verdict &verdict)
 
 void WebServer::route()
 {
+    const auto reads = QHttpServerRequest::Method::Get | QHttpServerRequest::Method::Head;
     for (const Resource &resource : kResources) {
-        http_->route(resource.path,
-                     QHttpServerRequest::Method::Get | QHttpServerRequest::Method::Head,
-                     [resource] {
+        http_->route(resource.path, reads,
+                     [resource](const QHttpServerRequest &request, QHttpServerResponder &&out) {
                          QFile file(QString::fromLatin1(resource.file));
                          file.open(QIODevice::ReadOnly);
-                         return QHttpServerResponse(resource.type, file.readAll());
+                         answer(request, std::move(out), resource.type, file.readAll());
                      });
     }
-    http_->route(
-        kIdentification, QHttpServerRequest::Method::Get | QHttpServerRequest::Method::Head,
-        [this] { return QHttpServerResponse("text/xml; charset=utf-8", identity_.lxiDocument()); });
+    http_->route(kIdentification, reads,
+                 [this](const QHttpServerRequest &request, QHttpServerResponder &&out) {
+                     answer(request, std::move(out), "text/xml; charset=utf-8",
+                            identity_.lxiDocument());
+                 });
     http_->afterRequest(
         [](QHttpServerResponse &&response) { return withHeaders(std::move(response)); });
     http_->setMissingHandler(

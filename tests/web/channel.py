@@ -195,6 +195,12 @@ def refusals_write_nothing(page):
         check("pipelined", raw.recv(100).split(b"\r\n")[0], b"HTTP/1.1 400 Bad Request")
     status, headers, body = page.request("GET", "/")
     check("page", (status, b'id="monovol"' in body), (200, True))
+    with socket.create_connection((page.host, page.port)) as raw:  # HEAD: the fields alone
+        raw.sendall(f"HEAD / HTTP/1.1\r\nHost: {page.address()}\r\n\r\n".encode())
+        head = b"".join(iter(lambda: raw.recv(65536), b""))
+        check("HEAD", (head.split(b"\r\n")[0], head.endswith(b"\r\n\r\n"),
+                       f"Content-Length: {len(body)}\r\n".encode() in head),
+              (b"HTTP/1.1 200 OK", True, True))
     check("CSP", headers.get("Content-Security-Policy", "").startswith(
         "default-src 'self'; connect-src 'self'; frame-ancestors 'none'"), True)
     check("framing", headers.get("X-Frame-Options"), "DENY")
