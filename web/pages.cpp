@@ -59,7 +59,9 @@ Pages::~Pages()
 void Pages::watchControls()
 {
     const auto schedule = [this] {
-        if (!changed_.isActive()) { // a burst of commands pushes between them, not at its end
+        if (pages_.isEmpty()) {
+            lastState_.clear(); // nobody to tell: the next page gets the state on connect
+        } else if (!changed_.isActive()) { // a burst pushes between its commands, not at its end
             changed_.start(0);
         }
     };
