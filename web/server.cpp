@@ -42,7 +42,7 @@ QString shown(const QHostAddress &address, quint16 port)
 
 WebServer::WebServer(QWidget &window, const QByteArray &identity)
     : http_(new QHttpServer(this))
-    , listener_(new HttpListener)
+    , listener_(new HttpListener(http_))
     , channels_(QString(), QWebSocketServer::NonSecureMode)
     , pages_(window, [this] { return identity_.message(); })
 {

@@ -21,6 +21,7 @@ class QTcpSocket;
 // HTTP server, which takes it from here as from any QTcpServer, or to the channel's server.
 class HttpListener : public QTcpServer {
 public:
+    using QTcpServer::QTcpServer;
     std::function<void(qintptr descriptor)> adopt;
     void handOver(QTcpSocket *socket) { addPendingConnection(socket); }
 
