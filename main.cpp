@@ -8,6 +8,7 @@
 #include "session/command_line.h"
 #include "session/display.h"
 #include "session/ending.h"
+#include "session/identity.h"
 #include "web/server.h"
 
 #include <QApplication>
@@ -48,11 +49,14 @@ int main(int argc, char *argv[])
     if (const std::string problem = configurePort(line.port); !problem.empty() && !boxShowsIt) {
         return refuse(problem);
     }
-    QString problem; // a runtime folder that will not do is refused before the window opens
-    const QString socketPath = line.listen ? controlSocketPath(device, problem) : QString();
-    if (!problem.isEmpty()) {
+    // A runtime folder that will not do is refused before the window opens; without --listen
+    // the fallback folder is still set, for Qt, which warns when XDG_RUNTIME_DIR is not.
+    QString problem;
+    const QString socketPath = controlSocketPath(device, problem);
+    if (line.listen && !problem.isEmpty()) {
         return refuse(problem.toStdString());
     }
+    problem.clear();
     const std::unique_ptr<QApplication> app = openApplication(argc, argv, line.headless);
     if (!app) {
         return 1;
@@ -64,19 +68,20 @@ int main(int argc, char *argv[])
     if (line.listen && !control.listen(socketPath, problem)) {
         return refuse(problem.toStdString());
     }
-    ScpiServer scpi(window, device.isEmpty() ? "simulated" : device.toUtf8());
+    const BoardIdentity identity = boardIdentity(line.name, device);
+    ScpiServer scpi(window, identity);
     QObject::connect(&window, &ZQ7130::portFailing, &scpi, &ScpiServer::portFailing);
     if (line.scpi && !scpi.listen(*line.scpi, problem)) {
         return refuse(problem.toStdString());
     }
-    Advertiser dnsSd(scpi.instanceName()); // lab clients find the panel by browsing
+    Advertiser dnsSd(identity.instanceName()); // lab clients find the panel by browsing
     if (line.scpi) {
         dnsSd.advertise("_scpi-raw._tcp", scpi.port(), line.scpi->address);
     }
     if (line.scpi && line.scpi->vxi11Port >= 0) { // found through the portmapper's port
         dnsSd.advertise("_vxi-11._tcp", 111, line.scpi->address);
     }
-    WebServer web(window, scpi.identity());
+    WebServer web(window, identity.idn());
     QObject::connect(&window, &ZQ7130::portFailing, &web, &WebServer::portFailing);
     if (line.http && !web.listen(*line.http, problem)) {
         return refuse(problem.toStdString());

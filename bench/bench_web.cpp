@@ -10,6 +10,7 @@
 #include "panel_operator.h"
 #include "samples.h"
 #include "scpi/server.h"
+#include "session/identity.h"
 #include "web/server.h"
 
 #include <QApplication>
@@ -104,8 +105,10 @@ int main(int argc, char *argv[])
     PanelOnScreen panel(argc, argv);
     QTemporaryDir runtime;
     ControlServer control(panel.window);
-    ScpiServer scpi(panel.window, "bench");
-    WebServer web(panel.window, scpi.identity());
+    BoardIdentity identity;
+    identity.name = "bench";
+    ScpiServer scpi(panel.window, identity);
+    WebServer web(panel.window, identity.idn());
     QString problem;
     ScpiEndpoint endpoint;
     endpoint.port = 0;

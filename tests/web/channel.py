@@ -98,6 +98,14 @@ def messages(channel, seconds=0.3):
         return got
 
 
+def idn(board):
+    """*IDN?'s four fields, asked over the board's SCPI port."""
+    scpi = int(re.search(r"SCPI on [\d.]+:(\d+)", board.err).group(1))
+    with socket.create_connection(("127.0.0.1", scpi)) as client:
+        client.sendall(b"*IDN?\n")
+        return client.makefile().readline().strip().split(",")
+
+
 COMMANDS = ["power on", "speaker-3d on", "headphone-3d on", "coupling ocl", "address 1",
             "speaker-volume 11", "headphone-volume 20", "power on", "default", "address 0"]
 
@@ -108,7 +116,7 @@ def commands_write_as_the_window(runtime):
     first = messages(channel)
     identity = first[0]["identity"]
     check("identity", [identity[k] for k in ("manufacturer", "model", "serial", "firmware")],
-          ["ZQ80415 project", "ZQ80415", "simulated", "1.2"])
+          idn(page))
     check("addresses", identity["addresses"], [f"http://{page.address()}/"])
     check("resources", len(identity["resources"]), 1)
     check("state on connect", first[1]["state"]["poweroff"], True)
@@ -220,7 +228,7 @@ def identification_document(page):
     check("schema order", names, sorted(names, key=order.index))
     check("required", "LXIVersion" in names and "Interface" in names, True)
     check("IDN fields", [root.find(LXI + n).text for n in order[:4]],
-          ["ZQ80415 project", "ZQ80415", "simulated", "1.2"])
+          idn(page))
     interface = root.find(LXI + "Interface")
     check("interface", interface.get("InterfaceType"), "LXI")
     scpi = re.search(r"SCPI on [\d.]+:(\d+)", page.err).group(1)
