@@ -129,6 +129,21 @@ def writes_of(mode, address="0x7C"):
     return [f"{address} <- 0x{mode:02X}"]
 
 
+def captions_and_identity(board, page):
+    """The window's captions, exactly, and *IDN?'s fields with the SCPI resource string."""
+    check("captions", page.execute_script(
+        "return [...document.querySelectorAll('title, legend, label, button')]"
+        ".map(e => e.textContent)"),
+        ["ZQ80415 Audio Program v1.2 ", "LOUDSPEAKER 3D", "ON", "OFF", "CHIP POWER-ON", "ON",
+         "OFF", "HEADPHONE OUTPUT COUPLING", "OCL", "C-CUPL", "HEADPHONE 3D ", "ON", "OFF",
+         "I2C ADDRESS BIT", "1", "0", "VOLUME CONTROLS", "LOUDSPEAKER VOLUME CONTROL",
+         "HEADPHONE VOLUME CONTROL", " DEFAULT"])
+    check("identity", page.execute_script(
+        "return ['manufacturer', 'model', 'serial', 'firmware', 'resources']"
+        ".map(id => document.getElementById(id).textContent)"),
+        ["ZQ80415 project", "ZQ80415", "simulated", "1.2", f"TCPIP::127.0.0.1::{board.scpi}::SOCKET"])
+
+
 def options_and_default(board, page):
     """Each option clicked, the selected one again, the address bit and DEFAULT."""
     mode, bits = 0, {"hp3d": 8, "ls3d": 4, "ocl": 2, "power": 1}
@@ -301,6 +316,7 @@ def main():
             "return performance.getEntriesByType('resource').map(e => e.name)")
             if not e.startswith(board.url)]
         check("resources from elsewhere", foreign, [])
+        captions_and_identity(board, page)
         options_and_default(board, page)
         sliders(board, page)
         opened(other, board.url)
