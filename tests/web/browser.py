@@ -38,6 +38,7 @@ SHOTS = sys.argv[sys.argv.index("--screenshots") + 1] if "--screenshots" in sys.
 SCRATCH = tempfile.mkdtemp(prefix="zq80415-web-")
 STARTUP = ["0x7C <- 0x80", "0x7C <- 0x40", "0x7C <- 0x00"]
 failures = []
+started = []  # every process the test starts, ended however the test ends
 
 
 def check(what, got, wanted):
@@ -56,6 +57,7 @@ class Board:
         self.process = subprocess.Popen(
             [program, "--http", f"127.0.0.1:{port}", *arguments], env=env, text=True,
             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        started.append(self.process)
         self.writes, self.err = queue.Queue(), []
         self.url = self.scpi = None
         while self.url is None:
@@ -281,7 +283,9 @@ s.onclose = () => {{ if (document.title != 'opened') document.title = 'refused';
 def port_failure(page):
     """The real program with a port that is no port: the page shows the failure, all disabled."""
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                             "640x480x24"], stdout=subprocess.PIPE, text=True)
+                             "640x480x24"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            text=True)
+    started.append(xvfb)
     display = ":" + xvfb.stdout.readline().strip()
     plain = os.path.join(SCRATCH, "plain")
     open(plain, "w").close()
@@ -292,7 +296,6 @@ def port_failure(page):
     check("controls disabled", page.execute_script(
         "return [...document.querySelectorAll('input, button')].every(c => c.disabled)"), True)
     board.stop()
-    xvfb.terminate()
 
 
 def screenshots(board, page):
@@ -309,8 +312,11 @@ def screenshots(board, page):
 def main():
     board = Board(SIM, "--listen", "--scpi", "127.0.0.1:0")
     check("start-up writes", board.take(3), STARTUP)
-    page, other = browser(), browser()
+    browsers = []
     try:
+        browsers.append(browser())
+        browsers.append(browser())
+        page, other = browsers
         opened(page, board.url)
         foreign = [e for e in page.execute_script(
             "return performance.getEntriesByType('resource').map(e => e.name)")
@@ -330,10 +336,12 @@ def main():
             screenshots(board, page)
         port_failure(other)
     finally:
-        page.quit()
-        other.quit()
-        if board.process.poll() is None:
-            board.stop()
+        for each in browsers:
+            each.quit()
+        for process in started:
+            if process.poll() is None:
+                process.terminate()
+                process.wait(10)
         shutil.rmtree(SCRATCH, ignore_errors=True)
     for failure in failures:
         print("FAIL:", failure)
