@@ -63,7 +63,8 @@ class Board:
         while self.url is None:
             line = self.process.stderr.readline()
             if not line:
-                sys.exit("the panel ended before announcing its page: " + "".join(self.err))
+                raise RuntimeError("the panel ended before announcing its page: "
+                                   + "".join(self.err))
             self.err.append(line)
             found = re.search(r"(http://127\.0\.0\.1:(\d+)/)", line)
             self.url, self.port = (found.group(1), int(found.group(2))) if found else (None, 0)
@@ -295,15 +296,22 @@ s.onclose = () => {{ if (document.title != 'opened') document.title = 'refused';
 
 
 def port_failure(page):
-    """The real program with a port that is no port: the page shows the failure, all disabled."""
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                             "640x480x24"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                            text=True)
-    started.append(xvfb)
-    display = ":" + xvfb.stdout.readline().strip()
+    """The real program with a port that is no port: the page shows the failure, all disabled.
+    The virtual X server is started again should another test's take its display first."""
     plain = os.path.join(SCRATCH, "plain")
     open(plain, "w").close()
-    board = Board(REAL, "--port", plain, display=display)
+    for attempt in range(3):
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-noreset",
+                                 "-screen", "0", "640x480x24"], stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True)
+        started.append(xvfb)
+        try:
+            board = Board(REAL, "--port", plain, display=":" + xvfb.stdout.readline().strip())
+            break
+        except RuntimeError as refused:
+            xvfb.terminate()
+            if attempt == 2:
+                raise refused
     page.get(board.url)
     check("failure shown", until(page, "document.getElementById('failure').textContent"
                                  ".includes('not a character device')"), True)
