@@ -104,11 +104,11 @@ bool OwnNames::address(const QHostAddress &named) const
 {
     if (listening_ != QHostAddress::Any && listening_ != QHostAddress::AnyIPv4 &&
         listening_ != QHostAddress::AnyIPv6) {
-        return named.isEqual(listening_, QHostAddress::TolerantConversion);
+        return named.isEqual(listening_, QHostAddress::ConvertV4MappedToIPv4);
     }
     const QList<QHostAddress> own = localAddresses();
     return std::any_of(own.begin(), own.end(), [&](const QHostAddress &local) {
-        return named.isEqual(local, QHostAddress::TolerantConversion);
+        return named.isEqual(local, QHostAddress::ConvertV4MappedToIPv4);
     });
 }
 

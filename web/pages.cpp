@@ -58,7 +58,13 @@ Pages::~Pages()
 // Any change of a control, made however it was, pushes the state once its events are done.
 void Pages::watchControls()
 {
-    const auto schedule = [this] { changed_.start(0); };
+    const auto schedule = [this] {
+        if (pages_.isEmpty()) {
+            lastState_.clear(); // nobody to tell: the next page gets the state on connect
+        } else if (!changed_.isActive()) { // a burst pushes between its commands, not at its end
+            changed_.start(0);
+        }
+    };
     // Both options of each group: " DEFAULT" selects its choice with that option's signals
     // blocked, and then only the other option reports the change.
     for (const OptionCommand &option : kOptions) {
@@ -114,31 +120,33 @@ void Pages::take(QWebSocket *socket, const QString &line)
     } else {
         ++page.queued;
         queue_.push_back({socket, line.toUtf8()});
-        if (!next_.isActive()) {
+        if (queue_.size() == 1 && !running_ && !next_.isActive()) {
+            runNext(); // none ran since the event loop last turned: it runs now
+        } else if (!next_.isActive() && !running_) {
             next_.start(0);
         }
     }
 }
 
 // Runs the oldest command; the next waits for the event loop, so the window keeps answering
-// the operator between commands.
+// the operator and the state goes out between commands.
 void Pages::runNext()
 {
-    if (queue_.empty()) {
+    if (queue_.empty() || running_) {
         return;
     }
     const Command command = queue_.front();
     queue_.pop_front();
     if (command.from && pages_.contains(command.from)) {
         --pages_[command.from].queued;
+        running_ = true; // a command that arrives meanwhile waits for this one
         const QByteArray reply = runCommand(window_, command.line);
+        running_ = false;
         if (reply.startsWith("error: ") && failure_.isEmpty() && command.from) {
             send(command.from, {{"error", QString::fromUtf8(reply)}});
         }
     }
-    if (!queue_.empty()) {
-        next_.start(0);
-    }
+    next_.start(0); // the next command, or the next page's, once the window's events are done
 }
 
 void Pages::pushState()

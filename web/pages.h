@@ -71,4 +71,5 @@ private:
     QTimer pinger_;
     QByteArray lastState_; // the state message last pushed
     QString failure_;
+    bool running_ = false; // a command runs now
 };

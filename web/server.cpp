@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include "control/socket_tuning.h"
 #include "data_register.h"
 #include "gate.h"
 
@@ -30,6 +31,7 @@ constexpr Resource kResources[] = {
     {"/panel.js", ":/web/panel.js", "text/javascript; charset=utf-8"},
 };
 constexpr const char *kIdentification = "/lxi/identification";
+constexpr int kPageSendBuffer = 32768; // bytes; the kernel doubles it
 
 QHttpServerResponse withHeaders(QHttpServerResponse &&response)
 {
@@ -37,6 +39,23 @@ QHttpServerResponse withHeaders(QHttpServerResponse &&response)
         response.setHeader(name, value);
     }
     return std::move(response);
+}
+
+// The resource's answer to GET, or to HEAD its fields alone, with the length GET would give.
+void answer(const QHttpServerRequest &request, QHttpServerResponder &&responder,
+            const QByteArray &type, const QByteArray &body)
+{
+    if (request.method() != QHttpServerRequest::Method::Head) {
+        withHeaders(QHttpServerResponse(type, body)).write(std::move(responder));
+        return;
+    }
+    responder.writeStatusLine();
+    for (const auto &[name, value] : securityHeaders()) {
+        responder.writeHeader(name, value);
+    }
+    responder.writeHeader("Content-Type", type);
+    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
+    responder.writeBody(QByteArray());
 }
 
 QHostAddress peerOf(int descriptor)
@@ -84,6 +103,7 @@ bool WebServer::listen(const ScpiEndpoint &endpoint, QString &problem)
                       .arg(shown(endpoint.address, endpoint.port), listener_->errorString());
         return false;
     }
+    tuneListeningSocket(int(listener_->socketDescriptor()));
     http_->bind(listener_);
     names_ = OwnNames(endpoint.address, port());
     identity_.addresses.clear();
@@ -131,6 +151,7 @@ void WebServer::adopt(qintptr descriptor)
         ::close(int(descriptor));
         return;
     }
+    tuneClientSocket(int(descriptor));
     auto *socket = new QTcpSocket(listener_);
     if (!socket->setSocketDescriptor(descriptor)) {
         ::close(int(descriptor));
@@ -178,6 +199,11 @@ void WebServer::passed(QTcpSocket *socket, const Verdict &verdict)
             return;
         }
         delete socket->findChild<QTimer *>(); // the handshake has a timeout of its own
+        // What a page does not read waits in a bounded kernel buffer, beyond which it misses
+        // states (pages.h) rather than holding them all.
+        const int buffer = kPageSendBuffer;
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_SNDBUF, &buffer,
+                     sizeof buffer);
         disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         channels_.handleConnection(socket);
         return;
@@ -201,18 +227,20 @@ void WebServer::passed(QTcpSocket *socket, const Verdict &verdict)
 
 void WebServer::route()
 {
+    const auto reads = QHttpServerRequest::Method::Get | QHttpServerRequest::Method::Head;
     for (const Resource &resource : kResources) {
-        http_->route(resource.path,
-                     QHttpServerRequest::Method::Get | QHttpServerRequest::Method::Head,
-                     [resource] {
+        http_->route(resource.path, reads,
+                     [resource](const QHttpServerRequest &request, QHttpServerResponder &&out) {
                          QFile file(QString::fromLatin1(resource.file));
                          file.open(QIODevice::ReadOnly);
-                         return QHttpServerResponse(resource.type, file.readAll());
+                         answer(request, std::move(out), resource.type, file.readAll());
                      });
     }
-    http_->route(
-        kIdentification, QHttpServerRequest::Method::Get | QHttpServerRequest::Method::Head,
-        [this] { return QHttpServerResponse("text/xml; charset=utf-8", identity_.lxiDocument()); });
+    http_->route(kIdentification, reads,
+                 [this](const QHttpServerRequest &request, QHttpServerResponder &&out) {
+                     answer(request, std::move(out), "text/xml; charset=utf-8",
+                            identity_.lxiDocument());
+                 });
     http_->afterRequest(
         [](QHttpServerResponse &&response) { return withHeaders(std::move(response)); });
     http_->setMissingHandler(

@@ -32,7 +32,7 @@ class WebServer : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr int kMaxConnections = 32; // connections not (yet) pages
+    static constexpr int kMaxConnections = 64; // connections not (yet) pages
     static constexpr int kHttpTimeoutMs = 10000;
 
     // `identity`: *IDN?'s answer, which the page and the LXI document show.
