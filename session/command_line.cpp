@@ -50,10 +50,11 @@ struct Options {
                             "Also serve SCPI clients over TCP at [<address>:]<port> (5025 by "
                             "convention; the loopback interface unless an address is given).",
                             "address:port"};
-    QCommandLineOption allow{"allow",
-                             "With --scpi on a non-loopback address: the networks clients may "
-                             "come from, as NETWORK/PREFIX[,...].",
-                             "networks"};
+    QCommandLineOption allow{
+        "allow",
+        "With --scpi or --http on a non-loopback address: the networks clients may "
+        "come from, as NETWORK/PREFIX[,...].",
+        "networks"};
     QCommandLineOption vxi11{"vxi11",
                              "With --scpi: also serve VXI-11 (TCPIP::HOST::INSTR) at the same "
                              "address on <port> (0: any), registered with the portmapper "
@@ -65,10 +66,10 @@ struct Options {
                             "one needs --allow).",
                             "address:port"};
     // Headless running: its own options, kept apart from the others.
-    QCommandLineOption headless{"headless",
-                                "Run without a display, for a rack PC: no window is shown, "
-                                "the same controls take the commands of --listen, --scpi or --http. "
-                                "Needs one of them."};
+    QCommandLineOption headless{
+        "headless", "Run without a display, for a rack PC: no window is shown, "
+                    "the same controls take the commands of --listen, --scpi or --http. "
+                    "Needs one of them."};
 };
 
 // The SCPI options into `line`: 0, or the status of a usage error.

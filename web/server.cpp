@@ -3,8 +3,8 @@
 #include "control/socket_tuning.h"
 #include "data_register.h"
 #include "gate.h"
+#include "routes.h"
 
-#include <QFile>
 #include <QHttpServer>
 #include <QPointer>
 #include <QTcpSocket>
@@ -19,44 +19,7 @@
 
 namespace {
 
-// The page's resources, compiled in: path, resource, type.
-struct Resource {
-    const char *path;
-    const char *file;
-    const char *type;
-};
-constexpr Resource kResources[] = {
-    {"/", ":/web/index.html", "text/html; charset=utf-8"},
-    {"/panel.css", ":/web/panel.css", "text/css; charset=utf-8"},
-    {"/panel.js", ":/web/panel.js", "text/javascript; charset=utf-8"},
-};
-constexpr const char *kIdentification = "/lxi/identification";
 constexpr int kPageSendBuffer = 32768; // bytes; the kernel doubles it
-
-QHttpServerResponse withHeaders(QHttpServerResponse &&response)
-{
-    for (const auto &[name, value] : securityHeaders()) {
-        response.setHeader(name, value);
-    }
-    return std::move(response);
-}
-
-// The resource's answer to GET, or to HEAD its fields alone, with the length GET would give.
-void answer(const QHttpServerRequest &request, QHttpServerResponder &&responder,
-            const QByteArray &type, const QByteArray &body)
-{
-    if (request.method() != QHttpServerRequest::Method::Head) {
-        withHeaders(QHttpServerResponse(type, body)).write(std::move(responder));
-        return;
-    }
-    responder.writeStatusLine();
-    for (const auto &[name, value] : securityHeaders()) {
-        responder.writeHeader(name, value);
-    }
-    responder.writeHeader("Content-Type", type);
-    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    responder.writeBody(QByteArray());
-}
 
 QHostAddress peerOf(int descriptor)
 {
@@ -90,7 +53,7 @@ WebServer::WebServer(QWidget &window, const QByteArray &identity)
             pages_.add(socket);
         }
     });
-    route();
+    routePage(*http_, identity_);
 }
 
 WebServer::~WebServer() = default;
@@ -223,40 +186,4 @@ void WebServer::passed(QTcpSocket *socket, const Verdict &verdict)
     listener_->handOver(socket);
     Q_EMIT socket->readyRead(); // what the gate let through is waiting already
     *handedOver = true;
-}
-
-void WebServer::route()
-{
-    const auto reads = QHttpServerRequest::Method::Get | QHttpServerRequest::Method::Head;
-    for (const Resource &resource : kResources) {
-        http_->route(resource.path, reads,
-                     [resource](const QHttpServerRequest &request, QHttpServerResponder &&out) {
-                         QFile file(QString::fromLatin1(resource.file));
-                         file.open(QIODevice::ReadOnly);
-                         answer(request, std::move(out), resource.type, file.readAll());
-                     });
-    }
-    http_->route(kIdentification, reads,
-                 [this](const QHttpServerRequest &request, QHttpServerResponder &&out) {
-                     answer(request, std::move(out), "text/xml; charset=utf-8",
-                            identity_.lxiDocument());
-                 });
-    http_->afterRequest(
-        [](QHttpServerResponse &&response) { return withHeaders(std::move(response)); });
-    http_->setMissingHandler(
-        [](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
-            const QString path = request.url().path();
-            const bool known = path == QLatin1String(kIdentification) ||
-                               std::any_of(std::begin(kResources), std::end(kResources),
-                                           [&](const Resource &r) { return path == r.path; });
-            QHttpServerResponse response("text/plain; charset=utf-8",
-                                         known ? "only GET and HEAD are answered here\n"
-                                               : "not found\n",
-                                         known ? QHttpServerResponse::StatusCode::MethodNotAllowed
-                                               : QHttpServerResponse::StatusCode::NotFound);
-            if (known) {
-                response.setHeader("Allow", "GET, HEAD");
-            }
-            withHeaders(std::move(response)).write(std::move(responder));
-        });
 }

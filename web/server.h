@@ -53,7 +53,6 @@ private:
     void adopt(qintptr descriptor);
     void gate(QTcpSocket *socket);
     void passed(QTcpSocket *socket, const Verdict &verdict);
-    void route();
     void note(const QString &text) const;
 
     Identity identity_;

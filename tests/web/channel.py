@@ -239,6 +239,20 @@ def second_panel_refused(page, runtime):
     check("says why", "cannot listen for the page" in second.stderr, True)
 
 
+def command_line_rules(runtime):
+    """--http takes --scpi's address rules and shares its --allow; each refusal is a usage error
+    that says why, before anything is written."""
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", XDG_RUNTIME_DIR=runtime)
+    for arguments, why in ((["--http", "10.0.0.1:80"], "--http 10.0.0.1:80 would serve clients"),
+                           (["--http", "[::1]"], "--http takes [ADDRESS]:PORT"),
+                           (["--http", "70000"], "--http takes [ADDRESS:]PORT"),
+                           (["--http", "host:80"], "--http: 'host' is not an IP address"),
+                           (["--send", "state", "--http", "80"], "--send and --http exclude")):
+        run = subprocess.run([SIM, "--headless", *arguments], env=env, capture_output=True,
+                             text=True, timeout=30)
+        check(f"{arguments}", (run.returncode, run.stdout, why in run.stderr), (2, "", True))
+
+
 def port_failure_reaches_the_page(runtime):
     if not shutil.which("Xvfb"):
         print("SKIP port failure: no Xvfb")
@@ -272,6 +286,7 @@ def main():
         identification_document(page)
         second_panel_refused(page, runtime)
         page.end()
+        command_line_rules(runtime)
         port_failure_reaches_the_page(runtime)
     for failure in failures:
         print("FAIL:", failure)
