@@ -9,6 +9,7 @@
 #include "session/display.h"
 #include "session/ending.h"
 #include "session/identity.h"
+#include "web/server.h"
 
 #include <QApplication>
 
@@ -79,6 +80,16 @@ int main(int argc, char *argv[])
     }
     if (line.scpi && line.scpi->vxi11Port >= 0) { // found through the portmapper's port
         dnsSd.advertise("_vxi-11._tcp", 111, line.scpi->address);
+    }
+    WebServer web(window, identity.idn());
+    QObject::connect(&window, &ZQ7130::portFailing, &web, &WebServer::portFailing);
+    if (line.http && !web.listen(*line.http, problem)) {
+        return refuse(problem.toStdString());
+    }
+    if (line.http) {
+        web.setTransports(line.scpi, scpi.port());
+        dnsSd.advertise("_http._tcp", web.port(), line.http->address);
+        dnsSd.advertise("_lxi._tcp", web.port(), line.http->address, {"path=/lxi/identification"});
     }
     // A signal during a wait for the port is held until the claim ends, and then ends the run
     // here, before the window loads and with nothing written.

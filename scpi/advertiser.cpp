@@ -59,9 +59,10 @@ Advertiser::~Advertiser()
     avahi_threaded_poll_free(poll_);
 }
 
-void Advertiser::advertise(const char *type, quint16 port, const QHostAddress &boundTo)
+void Advertiser::advertise(const char *type, quint16 port, const QHostAddress &boundTo,
+                           const QList<QByteArray> &txt)
 {
-    Service service{type, port, 0, 0};
+    Service service{type, port, txt, 0, 0};
     if (!placeOf(boundTo, service.interface, service.protocol)) {
         note(QStringLiteral("%1 on port %2 is not advertised, as it listens on loopback only.")
                  .arg(QLatin1String(type))
@@ -145,10 +146,14 @@ void Advertiser::publish(AvahiClient *client)
     int error = group_ == nullptr ? avahi_client_errno(client) : AVAHI_OK;
     for (const Service &service : std::as_const(services_)) {
         if (error == AVAHI_OK) {
+            AvahiStringList *txt = nullptr;
+            for (const QByteArray &entry : service.txt) {
+                txt = avahi_string_list_add(txt, entry.constData());
+            }
             error = avahi_entry_group_add_service_strlst(
                 group_, service.interface, service.protocol, AvahiPublishFlags(0),
-                name_.constData(), service.type.constData(), nullptr, nullptr, service.port,
-                nullptr);
+                name_.constData(), service.type.constData(), nullptr, nullptr, service.port, txt);
+            avahi_string_list_free(txt);
         }
     }
     if (error == AVAHI_ERR_COLLISION) { // this daemon has the name already

@@ -27,13 +27,15 @@ public:
     // Advertises `type` ("_scpi-raw._tcp") at `port` where a listener bound to `boundTo` is
     // reached: every interface for a wildcard address, else the interface holding the address.
     // A loopback-only listener is not advertised (avahi publishes on no loopback interface),
-    // and that is said on stderr.
-    void advertise(const char *type, quint16 port, const QHostAddress &boundTo);
+    // and that is said on stderr. `txt`: the service's TXT record, "key=value" strings.
+    void advertise(const char *type, quint16 port, const QHostAddress &boundTo,
+                   const QList<QByteArray> &txt = {});
 
 private:
     struct Service {
         QByteArray type;
         quint16 port;
+        QList<QByteArray> txt;
         int interface; // AvahiIfIndex
         int protocol;  // AvahiProtocol
     };

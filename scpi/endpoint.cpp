@@ -17,13 +17,13 @@ int portNumber(const QString &text)
 }
 
 // Splits "[ADDRESS:]PORT" (an IPv6 ADDRESS in brackets) into its address and port texts.
-QString split(const QString &given, QString &address, QString &port)
+QString split(const QString &given, QString &address, QString &port, const QString &option)
 {
     if (given.startsWith(QLatin1Char('['))) {
         const qsizetype close = given.indexOf(QLatin1String("]:"));
         if (close < 0) {
-            return QStringLiteral("--scpi takes [ADDRESS]:PORT for an IPv6 address, not '%1'.")
-                .arg(given);
+            return QStringLiteral("%1 takes [ADDRESS]:PORT for an IPv6 address, not '%2'.")
+                .arg(option, given);
         }
         address = given.mid(1, close - 1);
         port = given.mid(close + 2);
@@ -33,8 +33,8 @@ QString split(const QString &given, QString &address, QString &port)
     address = colon < 0 ? QString() : given.left(colon);
     port = given.mid(colon + 1);
     if (address.contains(QLatin1Char(':'))) {
-        return QStringLiteral("--scpi: write an IPv6 address in brackets, as [%1]:%2.")
-            .arg(address, port);
+        return QStringLiteral("%1: write an IPv6 address in brackets, as [%2]:%3.")
+            .arg(option, address, port);
     }
     return {};
 }
@@ -80,22 +80,23 @@ bool ScpiEndpoint::admits(QHostAddress peer) const
                        [&](const QPair<QHostAddress, int> &net) { return peer.isInSubnet(net); });
 }
 
-QString readScpiEndpoint(const QString &given, const QString &allow, ScpiEndpoint &endpoint)
+QString readScpiEndpoint(const QString &given, const QString &allow, ScpiEndpoint &endpoint,
+                         const QString &option)
 {
     QString address;
     QString port;
-    if (QString problem = split(given, address, port); !problem.isEmpty()) {
+    if (QString problem = split(given, address, port, option); !problem.isEmpty()) {
         return problem;
     }
     const int number = portNumber(port);
     if (number < 0) {
-        return QStringLiteral("--scpi takes [ADDRESS:]PORT with PORT 0 to 65535, not '%1'.")
-            .arg(given);
+        return QStringLiteral("%1 takes [ADDRESS:]PORT with PORT 0 to 65535, not '%2'.")
+            .arg(option, given);
     }
     endpoint.port = quint16(number);
     if (!address.isEmpty() && !endpoint.address.setAddress(address)) {
-        return QStringLiteral("--scpi: '%1' is not an IP address (host names are not looked up).")
-            .arg(address);
+        return QStringLiteral("%1: '%2' is not an IP address (host names are not looked up).")
+            .arg(option, address);
     }
     if (!allow.isNull()) {
         if (QString problem = readAllowed(allow, endpoint); !problem.isEmpty()) {
@@ -103,9 +104,9 @@ QString readScpiEndpoint(const QString &given, const QString &allow, ScpiEndpoin
         }
     }
     if (!endpoint.address.isLoopback() && endpoint.allowed.isEmpty()) {
-        return QStringLiteral("--scpi %1 would serve clients beyond this machine: name the "
+        return QStringLiteral("%1 %2 would serve clients beyond this machine: name the "
                               "networks they may come from with --allow NETWORK/PREFIX.")
-            .arg(given);
+            .arg(option, given);
     }
     return {};
 }

@@ -19,6 +19,8 @@ struct ScpiEndpoint {
 
 // Reads the options into `endpoint`. Returns what is wrong with them, for a usage error, or an
 // empty text. A non-loopback ADDRESS (the wildcard 0.0.0.0 or :: included) needs `allow`.
-QString readScpiEndpoint(const QString &given, const QString &allow, ScpiEndpoint &endpoint);
+// `option` names the option in those texts: --http reads its address by the same rules.
+QString readScpiEndpoint(const QString &given, const QString &allow, ScpiEndpoint &endpoint,
+                         const QString &option = QStringLiteral("--scpi"));
 // Reads `--vxi11 PORT` into `endpoint`, as readScpiEndpoint does.
 QString readVxi11Port(const QString &given, ScpiEndpoint &endpoint);

@@ -52,25 +52,31 @@ struct Options {
                             "Also serve SCPI clients over TCP at [<address>:]<port> (5025 by "
                             "convention; the loopback interface unless an address is given).",
                             "[address:]port"};
-    QCommandLineOption allow{"allow",
-                             "With --scpi on a non-loopback address: the networks clients may "
-                             "come from, as NETWORK/PREFIX[,...].",
-                             "networks"};
+    QCommandLineOption allow{
+        "allow",
+        "With --scpi or --http on a non-loopback address: the networks clients may "
+        "come from, as NETWORK/PREFIX[,...].",
+        "networks"};
     QCommandLineOption vxi11{"vxi11",
                              "With --scpi: also serve VXI-11 (TCPIP::HOST::INSTR) at the same "
                              "address on <port> (0: any), registered with the portmapper "
                              "(rpcbind).",
                              "port"};
+    QCommandLineOption http{"http",
+                            "Also serve the front panel page to browsers at [<address>:]<port> "
+                            "(the loopback interface unless an address is given; a non-loopback "
+                            "one needs --allow).",
+                            "[address:]port"};
     QCommandLineOption name{"name",
                             "The board's name for its clients: *IDN?'s serial field and the "
                             "DNS-SD name (default: the host's name and the board's device, "
                             "such as rack3/parport0).",
                             "name"};
     // Headless running: its own options, kept apart from the others.
-    QCommandLineOption headless{"headless",
-                                "Run without a display, for a rack PC: no window is shown, "
-                                "the same controls take the commands of --listen or --scpi. "
-                                "Needs one of them."};
+    QCommandLineOption headless{
+        "headless", "Run without a display, for a rack PC: no window is shown, "
+                    "the same controls take the commands of --listen, --scpi or --http. "
+                    "Needs one of them."};
 };
 
 // The SCPI options into `line`: 0, or the status of a usage error.
@@ -81,8 +87,8 @@ int readScpi(const QCommandLineParser &parser, const Options &options, CommandLi
             return usageError(QStringLiteral(
                 "--vxi11 only goes with --scpi, whose address and --allow list it shares."));
         }
-        return parser.isSet(options.allow)
-                   ? usageError(QStringLiteral("--allow only goes with --scpi."))
+        return parser.isSet(options.allow) && !parser.isSet(options.http)
+                   ? usageError(QStringLiteral("--allow only goes with --scpi or --http."))
                    : 0;
     }
     if (line.send) {
@@ -104,6 +110,28 @@ int readScpi(const QCommandLineParser &parser, const Options &options, CommandLi
     return 0;
 }
 
+// --http into `line`, by --scpi's address rules and under the same --allow list: 0, or the
+// status of a usage error.
+int readHttp(const QCommandLineParser &parser, const Options &options, CommandLine &line)
+{
+    if (!parser.isSet(options.http)) {
+        return 0;
+    }
+    if (line.send) {
+        return usageError(QStringLiteral("--send and --http exclude each other."));
+    }
+    ScpiEndpoint endpoint;
+    endpoint.port = 80;
+    const QString allow = parser.isSet(options.allow) ? parser.value(options.allow) : QString();
+    if (const QString problem =
+            readScpiEndpoint(parser.value(options.http), allow, endpoint, QStringLiteral("--http"));
+        !problem.isEmpty()) {
+        return usageError(problem);
+    }
+    line.http = endpoint;
+    return 0;
+}
+
 // The options this program offers: the real port's device and trace, or the board's recording.
 void offer(QCommandLineParser &parser, Options &options, const LinkedPort &port)
 {
@@ -117,6 +145,7 @@ void offer(QCommandLineParser &parser, Options &options, const LinkedPort &port)
     }
     parser.addOptions({options.address, options.listen, options.send});
     parser.addOptions({options.scpi, options.allow, options.vxi11, options.name});
+    parser.addOption(options.http);
     parser.addOption(options.headless);
     parser.addPositionalArgument("command", "With --send: a command, such as \"power on\".",
                                  "[command...]");
@@ -151,7 +180,7 @@ int readDevices(const QCommandLineParser &parser, const Options &options, bool r
 // here.
 bool drivenFromOutside(const CommandLine &line)
 {
-    return line.listen || line.scpi.has_value();
+    return line.listen || line.scpi.has_value() || line.http.has_value();
 }
 
 // A headless panel shows no window, so something else must drive it, and it is no client.
@@ -165,8 +194,8 @@ std::variant<CommandLine, int> headlessChecked(CommandLine line, bool headless)
     }
     if (!drivenFromOutside(line)) {
         return usageError(
-            QStringLiteral("--headless needs --listen or --scpi: without a window only scripts "
-                           "can drive the panel."));
+            QStringLiteral("--headless needs --listen, --scpi or --http: without a window only "
+                           "scripts and pages can drive the panel."));
     }
     line.headless = true;
     return line;
@@ -227,6 +256,9 @@ std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
     if (const int status = readScpi(parser, options, line); status != 0) {
         return status;
     }
+    if (const int status = readHttp(parser, options, line); status != 0) {
+        return status;
+    }
     line.name = parser.value(options.name);
     if (const QString problem = unfitBoardName(line.name);
         parser.isSet(options.name) && !problem.isEmpty()) {
@@ -249,8 +281,8 @@ bool qtOption(const QString &word, bool &valued)
 // Returns 0, or the status of a usage error.
 int takeQtOptions(QStringList &arguments)
 {
-    static const QStringList valuedOptions{"--port", "--i2c",   "--address", "--vcd",
-                                           "--scpi", "--allow", "--vxi11",   "--name"};
+    static const QStringList valuedOptions{"--port",  "--i2c",   "--address", "--vcd", "--scpi",
+                                           "--allow", "--vxi11", "--name",    "--http"};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString word = arguments[i];
         if (word == QLatin1String("--")) {

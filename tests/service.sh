@@ -29,8 +29,9 @@ echo "systemd-analyze verify: zq80415@parport0.service and zq80415@i2c-1.service
 
 # The starter runs a stand-in for the panel that prints its arguments.
 printf '#!/bin/sh\necho "$@"\n' >"$root/bin/zq80415"
-starts() { # INSTANCE SCPI EXPECTED [ALLOW [VXI11 [NAME]]]
-    got=$(SCPI=$2 ALLOW=${4:-} VXI11=${5:-} NAME=${6:-} "$starter" "$1") || fail "start-headless $1 failed"
+starts() { # INSTANCE SCPI EXPECTED [ALLOW [VXI11 [NAME [HTTP]]]]
+    got=$(SCPI=$2 ALLOW=${4:-} VXI11=${5:-} NAME=${6:-} HTTP=${7:-} "$starter" "$1") ||
+        fail "start-headless $1 failed"
     [ "$got" = "$3" ] || fail "start-headless $1 (SCPI=$2) runs 'zq80415 $got', not 'zq80415 $3'"
 }
 starts parport1 "" "--headless --listen --port /dev/parport1"
@@ -39,6 +40,10 @@ starts i2c-12 5025 "--headless --listen --i2c /dev/i2c-12 --scpi 127.0.0.1:5025"
 starts parport0 0.0.0.0:5025 \
     "--headless --listen --port /dev/parport0 --scpi 0.0.0.0:5025 --allow 10.0.0.0/24 --vxi11 1024" \
     10.0.0.0/24 1024
+starts parport0 "" "--headless --listen --port /dev/parport0 --http 127.0.0.1:8080" "" "" "" 8080
+starts parport0 "" \
+    "--headless --listen --port /dev/parport0 --http 0.0.0.0:80 --allow 10.0.0.0/24" \
+    10.0.0.0/24 "" "" 0.0.0.0:80
 starts parport0 "" "--headless --listen --port /dev/parport0" 10.0.0.0/24 1024
 starts parport0 5025 "--headless --listen --port /dev/parport0 --scpi 127.0.0.1:5025 --name bench 7" \
     "" "" "bench 7"

@@ -7,7 +7,8 @@
 # address on both, renamed as the first has the name; SIGTERM withdraws the records; without the
 # daemon the panel still starts and answers, and is advertised once one starts; without D-Bus it
 # starts too; on loopback it is not advertised. With VXI-11 (and the namespace's own portmapper)
-# the first is advertised as _vxi-11._tcp at the portmapper's port too.
+# the first is advertised as _vxi-11._tcp at the portmapper's port too, and with its page as
+# _http._tcp and _lxi._tcp (TXT path=/lxi/identification) at the page's port.
 set -euo pipefail
 if [ "${1:-}" != --inside ]; then
     if [ "$(id -u)" -ne 0 ]; then
@@ -103,13 +104,17 @@ for _ in $(seq 50); do
 done
 avahi-browse -at >/dev/null || { cat "$scratch/avahi"; exit 1; }
 
-start --scpi 10.231.0.1:5025 --allow 10.231.0.0/24 --vxi11 0
+start --scpi 10.231.0.1:5025 --allow 10.231.0.0/24 --vxi11 0 --http 10.231.0.1:8080
 one=$!
 board="$(hostname -s)/simulated" # the default name: the host's and the simulated board
 name="ZQ80415\\032${board/\//\\047}" # avahi-browse escapes the space and the slash
 check "bound to 10.231.0.1: on zqdns1 only, port 5025" settles "zqdns1;IPv4;$name;10.231.0.1;5025"
 check "VXI-11 at the portmapper's port, under the same name" test \
     "$(records _vxi-11._tcp)" = "zqdns1;IPv4;$name;10.231.0.1;111"
+check "the page as _http._tcp" within test "$(records _http._tcp)" = "zqdns1;IPv4;$name;10.231.0.1;8080"
+check "the page as _lxi._tcp" within test "$(records _lxi._tcp)" = "zqdns1;IPv4;$name;10.231.0.1;8080"
+check "_lxi._tcp gives the document's path" grep -q '"path=/lxi/identification"' \
+    <<<"$(avahi-browse -rpt _lxi._tcp 2>/dev/null)"
 timeout 20 lxi discover --mdns -t 2 >"$scratch/lxi" 2>&1 || true
 check "lxi discover --mdns finds it" \
     grep -qF "Found \"ZQ80415 $board\" on address 10.231.0.1" "$scratch/lxi"
@@ -129,6 +134,7 @@ wait "$one" || status=$?
 check "SIGTERM ends the panel with 143" test "$status" -eq 143
 wait "$two" || true
 check "the records are withdrawn" settles ""
+check "the page's records are withdrawn" test -z "$(records _http._tcp)$(records _lxi._tcp)"
 
 kill "$daemon"
 wait "$daemon" || true
