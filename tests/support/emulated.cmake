@@ -2,7 +2,8 @@
 # toolchain names (CMAKE_CROSSCOMPILING_EMULATOR), and the programs the tests start must run
 # there too. Sets run_zq80415 and run_zq80415-sim to what a test starts for each program: the
 # program itself, or cross-built a starter under emulated/, named as the program, that runs it
-# in the emulator. zq_emulated_launcher(TEST) readies an emulated test executable to start them.
+# in the emulator. zq_emulated_launcher(TEST) readies an emulated test executable to start them
+# and to wait for them longer.
 # Included by tests/CMakeLists.txt.
 
 foreach(program zq80415 zq80415-sim)
@@ -42,6 +43,7 @@ endif()
 function(zq_emulated_launcher test)
     if(CMAKE_CROSSCOMPILING_EMULATOR)
         add_dependencies(${test} no_pidfd)
+        target_compile_definitions(${test} PRIVATE ZQ_TIME_SCALE=3)
         set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT LD_PRELOAD=$<TARGET_FILE:no_pidfd>)
     endif()
 endfunction()
