@@ -1,20 +1,19 @@
 #include "connection.h"
 
 #include "commands.h"
+#include "socket_tuning.h"
 
 #include <QSocketNotifier>
 
 #include <cerrno>
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
-// Bytes read ahead of the lines taken from them: beyond these the client is not read, so a
-// flood waits in its own socket.
-constexpr qsizetype kReadAhead = 4096;
 // Reply bytes a client may leave unread (a hundred state lines) before it is read no further,
 // on top of what the kernel holds for it.
 constexpr qsizetype kUnreadReplies = 16384;
@@ -33,12 +32,21 @@ bool retryLater()
     return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
 }
 
+bool overTcp(int descriptor)
+{
+    int protocol = 0;
+    socklen_t length = sizeof protocol;
+    return ::getsockopt(descriptor, SOL_SOCKET, SO_PROTOCOL, &protocol, &length) == 0 &&
+           protocol == IPPROTO_TCP;
+}
+
 } // namespace
 
 Connection::Connection(int descriptor, QObject *parent, Framing framing)
     : QObject(parent)
     , descriptor_(descriptor)
     , framing_(framing)
+    , tcp_(overTcp(descriptor))
     , reader_(new QSocketNotifier(descriptor, QSocketNotifier::Read, this))
     , writer_(new QSocketNotifier(descriptor, QSocketNotifier::Write, this))
 {
@@ -101,10 +109,14 @@ std::optional<QByteArray> Connection::nextRecord()
 
 // Each fragment: a 4-byte big-endian header, its top bit set on the record's last fragment,
 // the rest its length. Where the record at the front of the inbox ends: -1 while it is still
-// coming, -2 when it cannot fit in the read-ahead.
+// coming, -2 when it cannot end within the read-ahead (a fragment runs past it, or fragments not
+// marked last fill it, leaving no room for the next header).
 qsizetype Connection::recordEnd() const
 {
     for (qsizetype at = 0;;) {
+        if (at + 4 > kReadAhead) {
+            return -2;
+        }
         if (inbox_.size() - at < 4) {
             return -1;
         }
@@ -126,7 +138,8 @@ std::optional<QByteArray> Connection::recordFromInbox()
 {
     const qsizetype end = recordEnd();
     if (end == -2) {
-        inputEnded_ = true; // larger than any call it may make: it is read no further
+        overran_ = true; // larger than any call it may make: it is read no further
+        inputEnded_ = true;
         inbox_.clear();
     }
     if (end < 0) {
@@ -186,14 +199,20 @@ void Connection::readSome()
 {
     const qsizetype room = kReadAhead - inbox_.size();
     if (room <= 0 || inputEnded_) {
-        return; // an activation queued before reading was paused: a 0-byte read is no end
+        updateReading(); // an activation queued before reading was paused: a 0-byte read is no end
+        return;
     }
     char buffer[kReadAhead];
     const ssize_t got = ::recv(descriptor_, buffer, std::size_t(room), 0);
     if (got > 0) {
         inbox_.append(buffer, got);
-    } else if (got == 0 || !retryLater()) {
-        inputEnded_ = true; // shut, closed or failed: what it sent before still counts
+        if (tcp_) {
+            acknowledgeAtOnce(descriptor_);
+        }
+    } else if (got == 0) {
+        inputEnded_ = true; // shut or closed: what it sent before still counts
+    } else if (!retryLater()) {
+        dropClient(); // reset or failed: gone
     }
     updateReading();
     Q_EMIT ready();
@@ -205,8 +224,7 @@ void Connection::writeSome()
         const ssize_t sent = ::send(descriptor_, outbox_.constData(), std::size_t(outbox_.size()),
                                     MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0 && !retryLater()) {
-            peerGone_ = true; // nobody receives any more: its lines still run, unanswered
-            outbox_.clear();
+            dropClient(); // nobody receives any more
         } else if (sent < 0) {
             break;
         } else {
@@ -214,6 +232,18 @@ void Connection::writeSome()
         }
     }
     writer_->setEnabled(!outbox_.isEmpty());
+}
+
+// The client is gone (its connection was reset, or a reply could not be delivered): what it
+// sent and was not taken yet is dropped rather than run for nobody, and nothing more is read.
+void Connection::dropClient()
+{
+    peerGone_ = true;
+    inputEnded_ = true;
+    discarding_ = false;
+    inbox_.clear();
+    outbox_.clear();
+    updateReading();
 }
 
 void Connection::updateReading()

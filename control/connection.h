@@ -18,6 +18,9 @@ class Connection : public QObject {
 
 public:
     enum class Framing { Lines, Records };
+    // Bytes read ahead of the lines taken from them: beyond these the client is not read, so a
+    // flood waits in its own socket (whose receive buffer socket_tuning.h keeps small).
+    static constexpr qsizetype kReadAhead = 4096;
 
     // Takes over `descriptor`, a connected stream socket, and closes it when deleted.
     Connection(int descriptor, QObject *parent, Framing framing = Framing::Lines);
@@ -28,8 +31,10 @@ public:
     // `kMaxCommandLength + 1` bytes, so it is refused, and the rest of it is skipped.
     std::optional<QByteArray> nextLine();
     // With records: the next whole record, its fragments joined; nothing when none is complete
-    // yet. A fragment longer than the read-ahead ends the input: such a client is read no more.
+    // yet. A record that cannot end within the read-ahead ends the input: such a client is read
+    // no more, and overran() says so.
     std::optional<QByteArray> nextRecord();
+    bool overran() const { return overran_; }
     // Sends a reply line; what the client's socket cannot take yet waits here.
     void reply(const QByteArray &line);
     // Sends `record` as one last fragment.
@@ -37,7 +42,8 @@ public:
     // Replies waiting beyond what a client may leave unread: read nothing more from it.
     bool backedUp() const;
     // The client will send nothing more (it shut its side, went away or failed) and every
-    // reply it can still receive is out.
+    // reply it can still receive is out. Once it is known gone (reset, or a reply could not be
+    // delivered), what it sent and was not taken yet is dropped.
     bool finished() const;
 
 signals:
@@ -54,9 +60,11 @@ private:
     qsizetype recordEnd() const;
     bool frameLeft() const;
     void send(const QByteArray &bytes);
+    void dropClient();
 
     int descriptor_;
     Framing framing_;
+    bool tcp_; // acknowledgements to re-arm after each read
     QSocketNotifier *reader_;
     QSocketNotifier *writer_;
     QByteArray inbox_;
@@ -64,4 +72,5 @@ private:
     bool inputEnded_ = false;
     bool peerGone_ = false;   // its receiving side is closed: replies are dropped
     bool discarding_ = false; // inside a line too long to take: skipping to its end
+    bool overran_ = false;    // sent a record that cannot end within the read-ahead
 };

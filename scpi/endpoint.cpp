@@ -39,6 +39,19 @@ QString split(const QString &given, QString &address, QString &port)
     return {};
 }
 
+// A v4-mapped network (::ffff:10.0.0.0/104) as the IPv4 one it names, which is how admits()
+// sees every v4-mapped peer.
+QPair<QHostAddress, int> asIpv4(const QPair<QHostAddress, int> &network)
+{
+    bool mapped = false;
+    const quint32 ipv4 = network.first.toIPv4Address(&mapped);
+    if (!mapped || network.first.protocol() != QAbstractSocket::IPv6Protocol ||
+        network.second < 96) {
+        return network;
+    }
+    return {QHostAddress(ipv4), network.second - 96};
+}
+
 QString readAllowed(const QString &allow, ScpiEndpoint &endpoint)
 {
     for (const QString &network : allow.split(QLatin1Char(','))) {
@@ -48,7 +61,7 @@ QString readAllowed(const QString &allow, ScpiEndpoint &endpoint)
                                   "not '%1'.")
                 .arg(network);
         }
-        endpoint.allowed << subnet;
+        endpoint.allowed << asIpv4(subnet);
     }
     return {};
 }

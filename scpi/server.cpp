@@ -1,14 +1,13 @@
 #include "server.h"
 
 #include "control/connection.h"
+#include "control/socket_tuning.h"
 #include "data_register.h"
 #include "portmapper.h"
 #include "session.h"
 
 #include <cstdio>
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,6 +21,21 @@ QHostAddress peerOf(int descriptor)
         return {};
     }
     return QHostAddress(reinterpret_cast<const sockaddr *>(&address));
+}
+
+// The address to listen at: the IPv6 wildcard takes IPv4 clients too (as v4-mapped peers).
+QHostAddress listening(const QHostAddress &address)
+{
+    return address == QHostAddress::AnyIPv6 ? QHostAddress(QHostAddress::Any) : address;
+}
+
+bool listenTuned(QTcpServer &listener, const QHostAddress &address, quint16 port)
+{
+    if (!listener.listen(listening(address), port)) {
+        return false;
+    }
+    tuneListeningSocket(int(listener.socketDescriptor()));
+    return true;
 }
 
 QString shown(const QHostAddress &address, quint16 port)
@@ -38,9 +52,12 @@ ScpiServer::ScpiServer(QWidget &window, const QByteArray &serial)
     , core_(instrument_, nullptr)
 {
     listener_.adopt = [this](qintptr descriptor) { adopt(descriptor); };
+    // Beyond the cap a VXI-11 client is still answered, its create_link refused with VXI-11's
+    // own error, up to as many again; only then is it closed unread.
     coreListener_.adopt = [this](qintptr descriptor) {
-        if (admits(int(descriptor), core_.channels())) {
-            core_.adopt(int(descriptor));
+        const bool withinCap = core_.channels() < kMaxConnections;
+        if (admits(int(descriptor), withinCap ? 0 : core_.turnedAway(), QStringLiteral("VXI-11"))) {
+            core_.adopt(int(descriptor), withinCap);
         }
     };
 }
@@ -54,7 +71,7 @@ ScpiServer::~ScpiServer()
 bool ScpiServer::listen(const ScpiEndpoint &endpoint, QString &problem)
 {
     endpoint_ = endpoint;
-    if (!listener_.listen(endpoint.address, endpoint.port)) {
+    if (!listenTuned(listener_, endpoint.address, endpoint.port)) {
         problem = QStringLiteral("cannot listen for SCPI on %1: %2.")
                       .arg(shown(endpoint.address, endpoint.port), listener_.errorString());
         return false;
@@ -78,7 +95,7 @@ void ScpiServer::note(const QString &text) const
 
 bool ScpiServer::serveVxi11(QString &problem)
 {
-    if (!coreListener_.listen(endpoint_.address, quint16(endpoint_.vxi11Port))) {
+    if (!listenTuned(coreListener_, endpoint_.address, quint16(endpoint_.vxi11Port))) {
         problem = QStringLiteral("cannot listen for VXI-11 on %1: %2.")
                       .arg(shown(endpoint_.address, quint16(endpoint_.vxi11Port)),
                            coreListener_.errorString());
@@ -96,29 +113,28 @@ bool ScpiServer::serveVxi11(QString &problem)
     return true;
 }
 
-// Whether a client may stay: it is inside the allowed networks and under the cap of the
-// `connected` it would join. One that may not is closed, unread, and noted.
-bool ScpiServer::admits(int descriptor, int connected) const
+// Whether a client of `service` may stay: it is inside the allowed networks and under the cap
+// of the `connected` it would join. One that may not is closed, unread, and noted.
+bool ScpiServer::admits(int descriptor, int connected, const QString &service) const
 {
     const QHostAddress peer = peerOf(descriptor);
     if (!endpoint_.admits(peer) || connected >= kMaxConnections) {
-        note(QStringLiteral("SCPI: closed a connection from %1: %2.")
-                 .arg(peer.toString(),
+        note(QStringLiteral("%1: closed a connection from %2: %3.")
+                 .arg(service, peer.toString(),
                       endpoint_.admits(peer)
                           ? QStringLiteral("%1 clients are connected already").arg(kMaxConnections)
                           : QStringLiteral("not in the --allow networks")));
         ::close(descriptor);
         return false;
     }
-    const int on = 1; // a response goes out at once, not held for more
-    ::setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    tuneClientSocket(descriptor);
     return true;
 }
 
 void ScpiServer::adopt(qintptr descriptor)
 {
     const int socket = int(descriptor);
-    if (!admits(socket, int(sessions_.size()))) {
+    if (!admits(socket, int(sessions_.size()), QStringLiteral("SCPI"))) {
         return;
     }
     auto *session = new Session(new Connection(socket, nullptr), instrument_, this);

@@ -1,7 +1,8 @@
 // The SCPI server: the panel as an instrument on the lab's network, one TCP connection a
 // client, each with its own error queue and status registers; and beside it, when asked, the
 // same instrument through VXI-11's core channel. Clients outside the allowed networks, and any
-// beyond kMaxConnections on either, are closed before anything they sent is read.
+// beyond kMaxConnections on the raw port, are closed before anything they sent is read; beyond
+// the cap on VXI-11, create_link is refused with VXI-11's "out of resources".
 #pragma once
 
 #include "endpoint.h"
@@ -53,7 +54,7 @@ public:
 private:
     // VXI-11's core channel, registered with the portmapper while the panel runs.
     bool serveVxi11(QString &problem);
-    bool admits(int descriptor, int connected) const;
+    bool admits(int descriptor, int connected, const QString &service) const;
     void adopt(qintptr descriptor);
     void note(const QString &text) const;
 

@@ -2,10 +2,15 @@
 
 #include "control/commands.h"
 #include "control/connection.h"
+#include "data_register.h"
 #include "instrument.h"
 #include "vxi11.h"
 
+#include <QtEndian>
+
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -14,6 +19,7 @@ enum : long {
     kNoError = 0,
     kDeviceNotAccessible = 3,
     kInvalidLink = 4,
+    kParameterError = 5,
     kNotSupported = 8,
     kOutOfResources = 9,
     kLockedByAnother = 11,
@@ -80,6 +86,21 @@ QByteArray rpcVersionMismatch(u_int32_t xid)
     return encoded(message);
 }
 
+// The transaction id of a call whose RPC version is not 2, read from its first three words.
+std::optional<u_int32_t> otherRpcVersion(const QByteArray &record)
+{
+    if (record.size() < 12) {
+        return std::nullopt;
+    }
+    const auto word = [&record](int index) {
+        return qFromBigEndian<quint32>(record.constData() + 4 * index);
+    };
+    if (word(1) != CALL || word(2) == RPC_MSG_VERSION) {
+        return std::nullopt;
+    }
+    return word(0);
+}
+
 // Decodes a call's parameters, runs `procedure` and sends its result; what it left to do once
 // the reply is out (a written message to run, read bytes to drop) runs after.
 template <typename Parameters, typename Result, typename Procedure>
@@ -129,10 +150,13 @@ Vxi11Core::~Vxi11Core()
     qDeleteAll(channels_);
 }
 
-void Vxi11Core::adopt(int descriptor)
+void Vxi11Core::adopt(int descriptor, bool withinCap)
 {
     auto *channel = new Connection(descriptor, nullptr, Connection::Framing::Records);
     channels_ << channel;
+    if (!withinCap) {
+        turnedAway_ << channel;
+    }
     connect(channel, &Connection::ready, this, [this, channel] { serve(channel); });
 }
 
@@ -151,8 +175,15 @@ void Vxi11Core::serve(Connection *channel)
     }
 }
 
+// The channel's end releases its links and the lock one of them held.
 void Vxi11Core::close(Connection *channel)
 {
+    if (channel->overran()) {
+        std::fprintf(stderr,
+                     "%s: VXI-11: closed a connection whose record does not end within %lld "
+                     "bytes, more than any call takes; its links and lock are released.\n",
+                     linkedPort().program, static_cast<long long>(Connection::kReadAhead));
+    }
     for (auto link = links_.begin(); link != links_.end();) {
         if (link->second->channel == channel) {
             lockHolder_ = lockHolder_ == link->first ? 0 : lockHolder_;
@@ -162,6 +193,7 @@ void Vxi11Core::close(Connection *channel)
         }
     }
     channels_.removeOne(channel);
+    turnedAway_.remove(channel);
     channel->deleteLater();
 }
 
@@ -175,13 +207,15 @@ void Vxi11Core::answer(Connection &channel, const QByteArray &record)
     message.rm_call.cb_verf.oa_base = credentials + MAX_AUTH_BYTES;
     if (!xdr_callmsg(&in, &message) || message.rm_direction != CALL) {
         xdr_destroy(&in);
+        // xdr_callmsg refuses a call of another RPC version outright: that is answered.
+        if (const auto xid = otherRpcVersion(record)) {
+            channel.sendRecord(rpcVersionMismatch(*xid));
+        }
         return; // not a call: nothing to answer
     }
     const u_int32_t xid = message.rm_xid;
     const call_body &body = message.rm_call;
-    if (body.cb_rpcvers != RPC_MSG_VERSION) {
-        channel.sendRecord(rpcVersionMismatch(xid));
-    } else if (body.cb_prog != DEVICE_CORE) {
+    if (body.cb_prog != DEVICE_CORE) {
         channel.sendRecord(reply(xid, PROG_UNAVAIL));
     } else if (body.cb_vers != DEVICE_CORE_VERSION) {
         channel.sendRecord(reply(xid, PROG_MISMATCH));
@@ -274,7 +308,7 @@ Create_LinkResp Vxi11Core::createLink(Connection &channel, const Create_LinkParm
     Create_LinkResp result{};
     if (QByteArray(parameters.device).toLower() != "inst0") {
         result.error = kDeviceNotAccessible;
-    } else if (links_.size() >= kMaxLinks) {
+    } else if (links_.size() >= kMaxLinks || turnedAway_.contains(&channel)) {
         result.error = kOutOfResources;
     } else if (parameters.lockDevice && lockHolder_ != 0) {
         result.error = kLockedByAnother;
@@ -299,6 +333,10 @@ Device_WriteResp Vxi11Core::write(Connection &channel, const Device_WriteParms &
     Device_WriteResp result{};
     Link *link = find(channel, parameters.lid, result.error);
     if (link == nullptr) {
+        return result;
+    }
+    if (parameters.data.data_len > kMaxRecvSize) {
+        result.error = kParameterError; // more than create_link said it takes
         return result;
     }
     const QByteArray data(parameters.data.data_val, qsizetype(parameters.data.data_len));

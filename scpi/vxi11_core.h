@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSet>
 
 #include <functional>
 #include <map>
@@ -29,9 +30,13 @@ public:
     Vxi11Core(Instrument &instrument, QObject *parent);
     ~Vxi11Core() override;
 
-    // Serves the core channel on `descriptor`, a connected TCP socket it takes over.
-    void adopt(int descriptor);
-    int channels() const { return int(channels_.size()); }
+    // Serves the core channel on `descriptor`, a connected TCP socket it takes over. A channel
+    // beyond the cap (not `withinCap`) is answered, but its create_link is refused with error 9
+    // (out of resources).
+    void adopt(int descriptor, bool withinCap = true);
+    // Channels served within the cap, and beyond it.
+    int channels() const { return int(channels_.size() - turnedAway_.size()); }
+    int turnedAway() const { return int(turnedAway_.size()); }
 
     // Every link's QUEStionable condition says the port failed; a message a failure
     // interrupted is finished, its response held for device_read.
@@ -62,6 +67,7 @@ private:
 
     Instrument &instrument_;
     QList<Connection *> channels_;
+    QSet<const Connection *> turnedAway_;
     std::map<long, std::unique_ptr<Link>> links_;
     long lastLink_ = 0;
     long lockHolder_ = 0; // the link holding the device's lock; 0: none

@@ -281,7 +281,8 @@ def vxi11_main():
         printed, notes = board.communicate(timeout=10)
         check("status after SIGTERM", board.returncode, 143)
         check("writes", printed.split("\n")[:-1], [f"0x7C <- 0x{w:02X}" for w in writes])
-        check("the outsider noted", "closed a connection from 10.231.0.2" in notes, True)
+        check("the outsider noted as VXI-11's", "VXI-11: closed a connection from 10.231.0.2" in notes,
+              True)
         check("entry withdrawn at the end", entered(), False)
 
         killed, _, _ = start(runtime, "--scpi", "0", "--vxi11", "0")

@@ -2,7 +2,8 @@
 # The panel over VXI-11, found through a portmapper of the test's own: a network and mount
 # namespace with a private /run, its loopback and a veth pair (10.231.0.1 and 10.231.0.2),
 # Debian's rpcbind in it, and tests/scpi/lab_clients.py --vxi11 driving the simulated board with
-# PyVISA and lxi-tools. Nothing reaches the host's network or its portmapper.
+# PyVISA and lxi-tools, then tests/scpi/socket_limits.py --vxi11 with hostile and vanishing
+# clients. Nothing reaches the host's network or its portmapper.
 set -euo pipefail
 sim=$1
 if [ "${ZQ_IN_NAMESPACE:-}" != 1 ]; then
@@ -27,4 +28,7 @@ for _ in $(seq 100); do
     rpcinfo -p >/dev/null 2>&1 && break
     sleep 0.05
 done
-/usr/bin/python3 "$(dirname "$0")/lab_clients.py" "$sim" --vxi11
+status=0
+/usr/bin/python3 "$(dirname "$0")/lab_clients.py" "$sim" --vxi11 || status=1
+/usr/bin/python3 "$(dirname "$0")/socket_limits.py" "$sim" --vxi11 || status=1
+exit "$status"
