@@ -8,6 +8,7 @@
 #include "session/command_line.h"
 #include "session/display.h"
 #include "session/ending.h"
+#include "session/identity.h"
 
 #include <QApplication>
 
@@ -47,11 +48,14 @@ int main(int argc, char *argv[])
     if (const std::string problem = configurePort(line.port); !problem.empty() && !boxShowsIt) {
         return refuse(problem);
     }
-    QString problem; // a runtime folder that will not do is refused before the window opens
-    const QString socketPath = line.listen ? controlSocketPath(device, problem) : QString();
-    if (!problem.isEmpty()) {
+    // A runtime folder that will not do is refused before the window opens; without --listen
+    // the fallback folder is still set, for Qt, which warns when XDG_RUNTIME_DIR is not.
+    QString problem;
+    const QString socketPath = controlSocketPath(device, problem);
+    if (line.listen && !problem.isEmpty()) {
         return refuse(problem.toStdString());
     }
+    problem.clear();
     const std::unique_ptr<QApplication> app = openApplication(argc, argv, line.headless);
     if (!app) {
         return 1;
@@ -63,12 +67,13 @@ int main(int argc, char *argv[])
     if (line.listen && !control.listen(socketPath, problem)) {
         return refuse(problem.toStdString());
     }
-    ScpiServer scpi(window, device.isEmpty() ? "simulated" : device.toUtf8());
+    const BoardIdentity identity = boardIdentity(line.name, device);
+    ScpiServer scpi(window, identity);
     QObject::connect(&window, &ZQ7130::portFailing, &scpi, &ScpiServer::portFailing);
     if (line.scpi && !scpi.listen(*line.scpi, problem)) {
         return refuse(problem.toStdString());
     }
-    Advertiser dnsSd(scpi.instanceName()); // lab clients find the panel by browsing
+    Advertiser dnsSd(identity.instanceName()); // lab clients find the panel by browsing
     if (line.scpi) {
         dnsSd.advertise("_scpi-raw._tcp", scpi.port(), line.scpi->address);
     }

@@ -43,7 +43,9 @@ int main(int argc, char *argv[])
     PanelOnScreen panel(argc, argv);
     QTemporaryDir runtime;
     ControlServer control(panel.window);
-    ScpiServer scpi(panel.window, "bench");
+    BoardIdentity identity;
+    identity.name = "bench";
+    ScpiServer scpi(panel.window, identity);
     QString problem;
     ScpiEndpoint endpoint;
     endpoint.port = 0;

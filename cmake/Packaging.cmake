@@ -57,7 +57,7 @@ install(CODE "
 install(FILES ${CMAKE_BINARY_DIR}/service/zq80415@.service DESTINATION lib/systemd/system)
 install(PROGRAMS ${CMAKE_BINARY_DIR}/service/start-headless
         DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/zq80415)
-# The i2c group the template names, created by the package's postinst when absent.
+# The i2c and zq80415 groups the template names, created by the package's postinst when absent.
 install(FILES service/zq80415.sysusers DESTINATION lib/sysusers.d RENAME zq80415.conf)
 
 set(CPACK_GENERATOR DEB)

@@ -205,7 +205,7 @@ int sendCommands(const QString &device, const QStringList &commands)
         }
     }
     QString problem;
-    const QString path = controlSocketPath(device, problem);
+    const QString path = controlSocketPath(device, problem, true);
     if (path.isEmpty()) {
         return fail(problem);
     }

@@ -124,6 +124,14 @@ QString clearPath(const QByteArray &path, const QString &name)
     return {};
 }
 
+// The socket's mode: this user's, and its group's too when the folder lets its group in.
+mode_t socketMode(const QByteArray &folder)
+{
+    struct stat found {};
+    const bool groupEnters = ::stat(folder.constData(), &found) == 0 && (found.st_mode & S_IXGRP);
+    return S_IRUSR | S_IWUSR | (groupEnters ? S_IRGRP | S_IWGRP : 0);
+}
+
 } // namespace
 
 Listener::Listener(QObject *parent)
@@ -179,10 +187,11 @@ bool Listener::listen(const QString &path, QString &problem)
     }
     descriptor_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const sockaddr_un address = addressOf(name);
-    // Readable and writable by this user only before anyone can connect: listen() comes after.
+    // Readable and writable by this user (and by the group the folder lets in, as a service's
+    // folder does) before anyone can connect: listen() comes after.
     if (descriptor_ < 0 ||
         ::bind(descriptor_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
-        ::chmod(name.constData(), S_IRUSR | S_IWUSR) != 0 ||
+        ::chmod(name.constData(), socketMode(QFile::encodeName(QFileInfo(path).path()))) != 0 ||
         ::listen(descriptor_, SOMAXCONN) != 0) {
         problem = QStringLiteral("cannot make the control socket %1 in %2: %3.")
                       .arg(QFileInfo(path).fileName(), QFileInfo(path).path(), errorText(errno));

@@ -1,8 +1,8 @@
 // The control socket's listening end: a plain local stream socket whose file is readable and
-// writable by this user only. It keeps listening whatever an accept meets, running out of
-// descriptors included, and its file goes with it on every way the program ends: its
-// destruction, exit() and std::quick_exit, which the window's port failure and a signal
-// during a message box end the program with.
+// writable by this user only, and by the folder's group when the folder lets it in. It keeps
+// listening whatever an accept meets, running out of descriptors included, and its file goes with
+// it on every way the program ends: its destruction, exit() and std::quick_exit, which the window's
+// port failure and a signal during a message box end the program with.
 #pragma once
 
 #include <QObject>

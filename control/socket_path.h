@@ -15,17 +15,19 @@
 // socket's name keeps its start and gains a digest of the whole.
 QString controlSocketName(const char *program, const char *defaultDevice, const QString &device);
 
-// The runtime folder: $XDG_RUNTIME_DIR, which must be a folder of this user's with mode 0700;
-// when it is unset or empty, "$TMPDIR/runtime-<user>" ("/tmp" without TMPDIR), made so when
-// missing, held to the same rules and set as XDG_RUNTIME_DIR for the rest of the run. Empty when
-// the folder will not do, and `problem` says what is wrong with it and how to put it right.
-QString runtimeFolder(QString &problem);
+// The runtime folder: $XDG_RUNTIME_DIR, a folder of this user's that nobody but its group may
+// enter and its group may not write in (mode 0700 or 0750); when it is unset or empty,
+// "$TMPDIR/runtime-<user>" ("/tmp" without TMPDIR), made with mode 0700 when missing, held to
+// the same rules and set as XDG_RUNTIME_DIR for the rest of the run. A `client` (--send) also
+// takes a service's folder that root made for it (in /run), as root or a member of its group.
+// Empty when the folder will not do, and `problem` says what is wrong and how to put it right.
+QString runtimeFolder(QString &problem, bool client = false);
 
 // The socket of the panel driving `device` (the device node, boardDevice; empty when it has
 // none to choose) in the runtime folder; empty with `problem` as runtimeFolder().
-inline QString controlSocketPath(const QString &device, QString &problem)
+inline QString controlSocketPath(const QString &device, QString &problem, bool client = false)
 {
-    const QString folder = runtimeFolder(problem);
+    const QString folder = runtimeFolder(problem, client);
     const LinkedPort &port = linkedPort();
     return folder.isEmpty()
                ? folder

@@ -72,3 +72,8 @@ void UnblockedOutput::drain(std::chrono::milliseconds patience)
         writeWhatFits();
     }
 }
+
+std::size_t UnblockedOutput::waitingLines() const
+{
+    return static_cast<std::size_t>(std::count(waiting_.begin(), waiting_.end(), '\n'));
+}

@@ -22,6 +22,8 @@ public:
     // Writes what waits, giving the reader at most `patience` to take it.
     void drain(std::chrono::milliseconds patience);
     int error() const { return error_; }
+    // The lines still waiting for the reader.
+    std::size_t waitingLines() const;
     int descriptor() const { return descriptor_; }
 
 private:

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <unistd.h>
@@ -11,6 +12,15 @@ namespace {
 // Lines that may wait for a slow reader: a few thousand writes, on top of what the pipe holds.
 constexpr std::size_t kWaitingBytes = 64 * 1024;
 constexpr std::chrono::milliseconds kPatienceAtEnd{200};
+
+WritePrinter *printing = nullptr; // the one printing now, ended by quick_exit too
+
+void endAtQuickExit()
+{
+    if (printing != nullptr) {
+        printing->end();
+    }
+}
 
 } // namespace
 
@@ -23,17 +33,32 @@ WritePrinter::WritePrinter(const char *program)
                 },
                 {}})
 {
+    [[maybe_unused]] static const bool registered = std::at_quick_exit(endAtQuickExit) == 0;
+    printing = this;
 }
 
 WritePrinter::~WritePrinter()
 {
+    end();
+    if (printing == this) {
+        printing = nullptr;
+    }
+}
+
+void WritePrinter::end()
+{
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
     monitor_.finish();
     out_.drain(kPatienceAtEnd);
-    if (dropped_ > 0) {
+    const unsigned long long lost = dropped_ + (failed_ ? 0 : out_.waitingLines());
+    if (lost > 0) {
         std::fprintf(stderr,
                      "%s: %llu register writes were not printed: the reader of standard output "
                      "stopped reading.\n",
-                     program_, dropped_);
+                     program_, lost);
     }
 }
 

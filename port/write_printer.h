@@ -13,12 +13,16 @@
 class WritePrinter {
 public:
     explicit WritePrinter(const char *program);
-    // Gives the reader a moment to take what waits, then says how many lines were dropped.
+    // Ends the printing (end()).
     ~WritePrinter();
     WritePrinter(const WritePrinter &) = delete;
     WritePrinter &operator=(const WritePrinter &) = delete;
 
     void feed(std::uint8_t portByte, I2cMonitor::Time when);
+    // Gives the reader a moment to take what waits, then says how many lines it did not take,
+    // those dropped and those still waiting alike. Runs once, at the latest when the program
+    // ends, by exit or by quick_exit (a port failure, a signal under a message box).
+    void end();
 
 private:
     void print(std::uint8_t address, std::uint8_t data);
@@ -27,5 +31,6 @@ private:
     UnblockedOutput out_;
     unsigned long long dropped_ = 0;
     bool failed_ = false;
+    bool ended_ = false;
     I2cMonitor monitor_;
 };

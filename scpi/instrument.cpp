@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-Instrument::Instrument(QWidget &window, QByteArray serial)
-    : identity("ZQ80415 project,ZQ80415," + serial + "," PROJECT_VERSION)
+Instrument::Instrument(QWidget &window, const BoardIdentity &identity)
+    : identity(identity.idn())
     , window_(window)
 {
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "control/commands.h"
+#include "session/identity.h"
 
 #include <QByteArray>
 
@@ -14,8 +15,7 @@ class Status;
 
 class Instrument {
 public:
-    // `serial`: the board's device, as *IDN? names it.
-    Instrument(QWidget &window, QByteArray serial);
+    Instrument(QWidget &window, const BoardIdentity &identity);
 
     // Runs `command` (a control-socket command) for a client whose status is `status`; false,
     // with the error queued there, when the port has failed or the command was refused.

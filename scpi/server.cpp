@@ -47,8 +47,8 @@ QString shown(const QHostAddress &address, quint16 port)
 
 } // namespace
 
-ScpiServer::ScpiServer(QWidget &window, const QByteArray &serial)
-    : instrument_(window, serial)
+ScpiServer::ScpiServer(QWidget &window, const BoardIdentity &identity)
+    : instrument_(window, identity)
     , core_(instrument_, nullptr)
 {
     listener_.adopt = [this](qintptr descriptor) { adopt(descriptor); };
@@ -80,12 +80,6 @@ bool ScpiServer::listen(const ScpiEndpoint &endpoint, QString &problem)
              .arg(shown(endpoint.address, listener_.serverPort()))
              .arg(kMaxConnections));
     return endpoint.vxi11Port < 0 || serveVxi11(problem);
-}
-
-QString ScpiServer::instanceName() const
-{
-    const QList<QByteArray> fields = instrument_.identity.split(',');
-    return QString::fromUtf8(fields.value(1) + ' ' + fields.value(2));
 }
 
 void ScpiServer::note(const QString &text) const

@@ -31,8 +31,8 @@ class ScpiServer : public QObject {
 public:
     static constexpr int kMaxConnections = 16;
 
-    // `serial`: the board's device, as *IDN? names it.
-    ScpiServer(QWidget &window, const QByteArray &serial);
+    // `identity`: the board as *IDN? gives it.
+    ScpiServer(QWidget &window, const BoardIdentity &identity);
     ~ScpiServer() override;
 
     // Listens at the endpoint (and serves VXI-11 there when it names a port for it) and says so
@@ -42,8 +42,6 @@ public:
     // The port it listens on (the one the kernel chose, for port 0).
     quint16 port() const { return listener_.serverPort(); }
     quint16 vxi11Port() const { return coreListener_.serverPort(); }
-    // What DNS-SD lists the panel as: *IDN?'s model and the board's device, "ZQ80415 simulated".
-    QString instanceName() const;
 
     // The panel can no longer reach the chip (`what`: the failure's first line): every
     // client's QUEStionable condition says so, and every setting from now on is refused with

@@ -1,5 +1,7 @@
 #include "command_line.h"
 
+#include "identity.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -49,7 +51,7 @@ struct Options {
     QCommandLineOption scpi{"scpi",
                             "Also serve SCPI clients over TCP at [<address>:]<port> (5025 by "
                             "convention; the loopback interface unless an address is given).",
-                            "address:port"};
+                            "[address:]port"};
     QCommandLineOption allow{"allow",
                              "With --scpi on a non-loopback address: the networks clients may "
                              "come from, as NETWORK/PREFIX[,...].",
@@ -59,6 +61,11 @@ struct Options {
                              "address on <port> (0: any), registered with the portmapper "
                              "(rpcbind).",
                              "port"};
+    QCommandLineOption name{"name",
+                            "The board's name for its clients: *IDN?'s serial field and the "
+                            "DNS-SD name (default: the host's name and the board's device, "
+                            "such as rack3/parport0).",
+                            "name"};
     // Headless running: its own options, kept apart from the others.
     QCommandLineOption headless{"headless",
                                 "Run without a display, for a rack PC: no window is shown, "
@@ -109,7 +116,7 @@ void offer(QCommandLineParser &parser, Options &options, const LinkedPort &port)
         parser.addOption(options.vcd);
     }
     parser.addOptions({options.address, options.listen, options.send});
-    parser.addOptions({options.scpi, options.allow, options.vxi11});
+    parser.addOptions({options.scpi, options.allow, options.vxi11, options.name});
     parser.addOption(options.headless);
     parser.addPositionalArgument("command", "With --send: a command, such as \"power on\".",
                                  "[command...]");
@@ -174,6 +181,7 @@ int refuseIgnored(const QCommandLineParser &parser, const Options &options, bool
         {&options.address, "the running panel keeps its address; send 'address 0|1' instead"},
         {&options.trace, "only the panel itself prints its writes (start it with --trace)"},
         {&options.vcd, "only the panel itself records the bus (start it with --vcd)"},
+        {&options.name, "the running panel keeps the name it was started with"},
     };
     for (const auto &[option, why] : ignored) {
         const bool offered = option != (realPort ? &options.vcd : &options.trace);
@@ -219,6 +227,11 @@ std::variant<CommandLine, int> settingsFrom(const QCommandLineParser &parser,
     if (const int status = readScpi(parser, options, line); status != 0) {
         return status;
     }
+    line.name = parser.value(options.name);
+    if (const QString problem = unfitBoardName(line.name);
+        parser.isSet(options.name) && !problem.isEmpty()) {
+        return usageError(problem);
+    }
     return headlessChecked(line, parser.isSet(options.headless));
 }
 
@@ -237,7 +250,7 @@ bool qtOption(const QString &word, bool &valued)
 int takeQtOptions(QStringList &arguments)
 {
     static const QStringList valuedOptions{"--port", "--i2c",   "--address", "--vcd",
-                                           "--scpi", "--allow", "--vxi11"};
+                                           "--scpi", "--allow", "--vxi11",   "--name"};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString word = arguments[i];
         if (word == QLatin1String("--")) {
@@ -287,7 +300,8 @@ std::variant<CommandLine, int> parseCommandLine(int argc, char *argv[])
         return status;
     }
     if (!parser.parse(arguments)) {
-        return usageError(parser.errorText());
+        QString problem = parser.errorText(); // "Unknown option ..." spelt as ours are
+        return usageError(problem.replace(0, 1, problem.at(0).toLower()));
     }
     if (parser.isSet(options.help)) {
         print(stdout, parser.helpText());

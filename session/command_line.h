@@ -19,6 +19,7 @@ struct CommandLine {
 
     // SCPI over the network (--scpi, --allow, --vxi11).
     std::optional<ScpiEndpoint> scpi;
+    QString name; // --name: the board's name for its clients (empty: the default, identity.h)
     // Headless: no window shown and no display needed, for a rack PC; the same controls take
     // the commands of whatever drives the panel instead (see drivenFromOutside).
     bool headless = false;

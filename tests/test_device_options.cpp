@@ -134,6 +134,7 @@ private slots:
         const std::pair<QStringList, QByteArray> refusals[] = {
             {{"-platformtheme", "x"}, "zq80415-sim: unknown option '-platformtheme' (of Qt's"},
             {{"-platform"}, "zq80415-sim: -platform needs a value."},
+            {{"--platform"}, "zq80415-sim: unknown option 'platform'."}, // spelt as ours
         };
         for (const auto &[arguments, reason] : refusals) {
             const Outcome refused = run(SIM_PROGRAM, arguments, withoutDisplay());

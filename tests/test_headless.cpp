@@ -39,6 +39,29 @@ private slots:
         QVERIFY2(!err.contains("violation") && !err.contains("graphical"), err.constData());
     }
 
+    // In a fresh shell (no XDG_RUNTIME_DIR), a panel serving SCPI alone makes no runtime folder
+    // complaint of Qt's: it sets the folder it would listen in, runtime-<user> in $TMPDIR.
+    void aFreshShellGetsNoRuntimeFolderWarning()
+    {
+        QTemporaryDir scratch;
+        QProcessEnvironment environment = withoutDisplay();
+        environment.remove("XDG_RUNTIME_DIR");
+        environment.insert("TMPDIR", scratch.path());
+        QProcess sim;
+        sim.setProcessEnvironment(environment);
+        sim.start(SIM_PROGRAM, {"--headless", "--scpi", "0"});
+        QByteArray printed;
+        while (printed.count('\n') < 3 && sim.waitForReadyRead(10000)) {
+            printed += sim.readAllStandardOutput();
+        }
+        QCOMPARE(printed, kStartupWrites);
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(10000));
+        const QByteArray err = sim.readAllStandardError();
+        QVERIFY2(!err.contains("QStandardPaths") && !err.contains("XDG_RUNTIME_DIR"),
+                 err.constData());
+    }
+
     // Headless without a way to be driven, or as a client, is a usage error: nothing starts.
     void headlessNeedsSomethingToDriveIt()
     {

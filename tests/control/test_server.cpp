@@ -228,7 +228,9 @@ private slots:
     // the questionable status holds the failure.
     void aPortFailureAnswersEverySettingOverScpi()
     {
-        ScpiServer scpi(*window, "test");
+        BoardIdentity identity;
+        identity.name = "test";
+        ScpiServer scpi(*window, identity);
         connect(window, &ZQ7130::portFailing, &scpi, &ScpiServer::portFailing);
         ScpiEndpoint endpoint;
         endpoint.port = 0;

@@ -105,13 +105,14 @@ avahi-browse -at >/dev/null || { cat "$scratch/avahi"; exit 1; }
 
 start --scpi 10.231.0.1:5025 --allow 10.231.0.0/24 --vxi11 0
 one=$!
-name='ZQ80415\032simulated'
+board="$(hostname -s)/simulated" # the default name: the host's and the simulated board
+name="ZQ80415\\032${board/\//\\047}" # avahi-browse escapes the space and the slash
 check "bound to 10.231.0.1: on zqdns1 only, port 5025" settles "zqdns1;IPv4;$name;10.231.0.1;5025"
 check "VXI-11 at the portmapper's port, under the same name" test \
     "$(records _vxi-11._tcp)" = "zqdns1;IPv4;$name;10.231.0.1;111"
 timeout 20 lxi discover --mdns -t 2 >"$scratch/lxi" 2>&1 || true
 check "lxi discover --mdns finds it" \
-    grep -q 'Found "ZQ80415 simulated" on address 10.231.0.1' "$scratch/lxi"
+    grep -qF "Found \"ZQ80415 $board\" on address 10.231.0.1" "$scratch/lxi"
 check "lxi discover --mdns gives its port" grep -q "scpi-raw service on port 5025" "$scratch/lxi"
 check "lxi discover --mdns gives VXI-11" grep -q "vxi-11 service on port 111" "$scratch/lxi"
 start --scpi 0.0.0.0:5026 --allow 10.0.0.0/8
@@ -120,7 +121,7 @@ check "bound to 0.0.0.0: on both interfaces, renamed" settles "$(printf '%s\n' \
     "zqdns1;IPv4;$name;10.231.0.1;5025" "zqdns1;IPv4;$name\032\0352;10.231.0.1;5026" \
     "zqdns2;IPv4;$name\032\0352;10.232.0.1;5026")"
 check "the renaming is noted" grep -q \
-    "DNS-SD: the name 'ZQ80415 simulated' is taken; advertised as 'ZQ80415 simulated #2'" \
+    "DNS-SD: the name 'ZQ80415 $board' is taken; advertised as 'ZQ80415 $board #2'" \
     "$scratch/err.3"
 kill "$one" "$two"
 status=0
@@ -134,7 +135,7 @@ wait "$daemon" || true
 start --scpi 10.231.0.1:5025 --allow 10.231.0.0/24
 check "no daemon: one line says so" test "$(grep -c "DNS-SD" "$scratch/err.4")" -eq 1 -a \
     "$(grep -c "avahi-daemon is not running" "$scratch/err.4")" -eq 1
-check "no daemon: *IDN? is answered" grep -q "ZQ80415 project,ZQ80415,simulated," \
+check "no daemon: *IDN? is answered" grep -qF "ZQ80415 project,ZQ80415,$board," \
     <<<"$(lxi scpi --raw -a 10.231.0.1 -p 5025 -t 5 '*IDN?' 2>&1 || true)"
 avahi-daemon --no-drop-root --no-chroot --no-rlimits -f "$scratch/avahi.conf" 2>"$scratch/avahi" &
 daemon=$!

@@ -17,6 +17,8 @@ import time
 import pyvisa
 
 SIM = sys.argv[1]
+# The simulated board's default name: the host's and "simulated".
+IDENTITY = f"ZQ80415 project,ZQ80415,{socket.gethostname().split('.')[0]}/simulated,1.2"
 failures = []
 boards = []  # every panel started, ended when the test ends however it ends
 atexit.register(lambda: [board.kill() for board in boards if board.poll() is None])
@@ -55,7 +57,7 @@ def session(resource):
     inst = rm.open_resource(resource, read_termination="\n", write_termination="\n",
                             timeout=5000)
     writes = []
-    check("*IDN?", inst.query("*IDN?"), "ZQ80415 project,ZQ80415,simulated,1.2")
+    check("*IDN?", inst.query("*IDN?"), IDENTITY)
     for step in range(32):
         inst.write(f"SPEaker:VOLume {step}")
         check(f"volume {step}", inst.query("SPE:VOL?"), str(step))
@@ -191,7 +193,7 @@ def main():
         hog_and_sequencer(port)
         lxi = subprocess.run(["lxi", "scpi", "--raw", "-a", "127.0.0.1", "-p", str(port),
                               "*IDN?"], capture_output=True, text=True, timeout=30)
-        check("lxi *IDN?", "ZQ80415 project,ZQ80415,simulated,1.2" in lxi.stdout, True)
+        check("lxi *IDN?", IDENTITY in lxi.stdout, True)
         second = subprocess.run([SIM, "--scpi", str(port)], capture_output=True, text=True,
                                 env=environment(runtime), timeout=30)
         check("a second panel on the port", (second.returncode, second.stdout), (1, ""))
@@ -201,7 +203,8 @@ def main():
         check("writes", printed.split("\n")[:-1], [f"0x7C <- 0x{w:02X}" for w in writes])
         for arguments in (["--scpi", "192.0.2.1:5025"], ["--allow", "10.0.0.0/8"],
                           ["--scpi", "5025", "--send", "state"], ["--scpi", "70000"],
-                          ["--vxi11", "0"], ["--scpi", "0", "--vxi11", "x"]):
+                          ["--vxi11", "0"], ["--scpi", "0", "--vxi11", "x"],
+                          ["--scpi", "0", "--name", "a,b"], ["--scpi", "0", "--name", "x" * 56]):
             refused = subprocess.run([SIM, *arguments], capture_output=True, text=True,
                                      env=environment(runtime), timeout=30)
             check(f"usage error {arguments}", (refused.returncode, refused.stdout), (2, ""))
@@ -228,8 +231,7 @@ def vxi11_links(resource):
     first = rm.open_resource(resource, read_termination="\n", timeout=5000)
     second = rm.open_resource(resource, read_termination="\n", timeout=2000)
     first.chunk_size = 5
-    check("*IDN? read 5 bytes at a time", first.query("*IDN?"),
-          "ZQ80415 project,ZQ80415,simulated,1.2")
+    check("*IDN? read 5 bytes at a time", first.query("*IDN?"), IDENTITY)
     first.write("SPE:VOL?")
     check("MAV while a response waits", first.read_stb() & 0x10, 0x10)
     first.read()
@@ -259,7 +261,7 @@ def vxi11_main():
                                "--vxi11", "1024")
         writes = session("TCPIP::10.231.0.1::INSTR")
         vxi11_links("TCPIP::10.231.0.1::INSTR")
-        identity = "ZQ80415 project,ZQ80415,simulated,1.2"
+        identity = IDENTITY
         check("the core channel's port", core, 1024)
         found = run("lxi", "discover", "-t", "1").stdout
         check("lxi discover", f'Found "{identity}" on address 10.231.0.1' in found, True)

@@ -48,7 +48,7 @@ check() { # what, then a command that must succeed
     if "${@:2}"; then echo "PASS $1"; else echo "FAIL $1"; failed=$((failed + 1)); fi
 }
 answer=$(ip netns exec "$b" lxi scpi --raw -a 10.77.0.1 -p 5025 -t 5 '*IDN?' 2>&1 || true)
-check "an allowed host gets *IDN?" grep -q "ZQ80415 project,ZQ80415,simulated,1.2" <<<"$answer"
+check "an allowed host gets *IDN?" grep -qF "ZQ80415 project,ZQ80415,$(hostname -s)/simulated,1.2" <<<"$answer"
 refused=$(ip netns exec "$c" lxi scpi --raw -a 10.77.0.1 -p 5025 -t 2 '*IDN?' 2>&1 || true)
 check "a host outside --allow gets nothing" test -z "$(grep ZQ80415 <<<"$refused" || true)"
 check "the refusal is noted on stderr" grep -q "10.78.0.2.*not in the --allow networks" "$scratch/err"
