@@ -1,5 +1,5 @@
 # Cross-compiling for 64-bit Arm (a small board's Debian) with Debian's cross compiler and the
-# arm64 libraries its multiarch packages put under /usr/lib/aarch64-linux-gnu. scripts/cross-arm64
+# arm64 libraries its multiarch packages put under /usr/lib/aarch64-linux-gnu. scripts/setup-arm64
 # installs both; the arm64 preset uses this file.
 #
 # Qt's code generators (moc, rcc) and rpcgen run on the build machine: QT_HOST_PATH names the
