@@ -88,6 +88,13 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# Cross-built, the package is for the machine built for, not this one: dpkg names its
+# architecture from the compiler's GNU type (aarch64-linux-gnu is arm64).
+if(CMAKE_CROSSCOMPILING)
+    execute_process(COMMAND dpkg-architecture -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+        OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE OUTPUT_STRIP_TRAILING_WHITESPACE
+        ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+endif()
 # dpkg-shlibdeps finds the libraries the programs link to (Qt, libstdc++, libc). It cannot see
 # what Qt loads at run time: the platform plugins (no GUI starts without one) and the font the
 # panel asks for by name so that captions fit their controls.

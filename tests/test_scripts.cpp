@@ -101,7 +101,8 @@ private slots:
     }
 
     // A shell pipe into socat shuts its sending side after the last line: it still gets
-    // every reply, and socat ends when the panel has closed the connection.
+    // every reply, and socat ends when the panel has closed the connection (-t: socat waits
+    // that long, not its default half second, which a slow or emulated panel can outlast).
     void shellPipesGetEveryReply()
     {
         if (QStandardPaths::findExecutable("socat").isEmpty()) {
@@ -110,7 +111,8 @@ private slots:
         ListeningSim board;
         QVERIFY(board.start());
         const Outcome piped =
-            run("socat", {"-", "UNIX-CONNECT:" + board.runtime.filePath("zq80415-sim.socket")},
+            run("socat",
+                {"-t", "10", "-", "UNIX-CONNECT:" + board.runtime.filePath("zq80415-sim.socket")},
                 board.environment, "speaker-volume 1\nstate\n");
         QCOMPARE(piped.status, 0);
         QVERIFY2(piped.out.startsWith("ok\npower=off ") && piped.out.endsWith("-59.0\n") &&

@@ -5,6 +5,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+// How many times longer than natively a program may take to end: emulated, several times
+// (tests/support/emulated.cmake).
+#ifndef ZQ_TIME_SCALE
+#define ZQ_TIME_SCALE 1
+#endif
+
 inline const QByteArray kStartupWrites("0x7C <- 0x80\n0x7C <- 0x40\n0x7C <- 0x00\n");
 
 struct Outcome {
@@ -23,7 +29,7 @@ inline Outcome run(const char *program, const QStringList &arguments,
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
-    const bool ended = process.waitForFinished(10000);
+    const bool ended = process.waitForFinished(10000 * ZQ_TIME_SCALE);
     return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput(), process.readAllStandardError()};
 }
