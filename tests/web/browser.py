@@ -141,10 +141,13 @@ def captions_and_identity(board, page):
          "OFF", "HEADPHONE OUTPUT COUPLING", "OCL", "C-CUPL", "HEADPHONE 3D ", "ON", "OFF",
          "I2C ADDRESS BIT", "1", "0", "VOLUME CONTROLS", "LOUDSPEAKER VOLUME CONTROL",
          "HEADPHONE VOLUME CONTROL", " DEFAULT"])
+    with socket.create_connection(("127.0.0.1", board.scpi)) as scpi:
+        scpi.sendall(b"*IDN?\n")
+        idn = scpi.makefile().readline().strip().split(",")
     check("identity", page.execute_script(
         "return ['manufacturer', 'model', 'serial', 'firmware', 'resources']"
         ".map(id => document.getElementById(id).textContent)"),
-        ["ZQ80415 project", "ZQ80415", "simulated", "1.2", f"TCPIP::127.0.0.1::{board.scpi}::SOCKET"])
+        idn + [f"TCPIP::127.0.0.1::{board.scpi}::SOCKET"])
 
 
 def options_and_default(board, page):
