@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include <sys/socket.h>
+
 namespace {
 
 // The PORT of `text`: 0..65535 in decimal digits, or -1.
@@ -117,4 +119,21 @@ QString readVxi11Port(const QString &given, ScpiEndpoint &endpoint)
     return endpoint.vxi11Port < 0
                ? QStringLiteral("--vxi11 takes a PORT from 0 to 65535, not '%1'.").arg(given)
                : QString();
+}
+
+QHostAddress peerOf(int descriptor)
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(descriptor, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        return {};
+    }
+    return QHostAddress(reinterpret_cast<const sockaddr *>(&address));
+}
+
+QString shown(const QHostAddress &address, quint16 port)
+{
+    const QString host = address.toString();
+    return (host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host) +
+           QLatin1Char(':') + QString::number(port);
 }

@@ -24,3 +24,8 @@ QString readScpiEndpoint(const QString &given, const QString &allow, ScpiEndpoin
                          const QString &option = QStringLiteral("--scpi"));
 // Reads `--vxi11 PORT` into `endpoint`, as readScpiEndpoint does.
 QString readVxi11Port(const QString &given, ScpiEndpoint &endpoint);
+
+// The address of the client connected on `descriptor`; a null address when it has none.
+QHostAddress peerOf(int descriptor);
+// An address and port as a log line shows them: "10.0.0.5:5025", "[::1]:5025".
+QString shown(const QHostAddress &address, quint16 port);

@@ -13,16 +13,6 @@
 
 namespace {
 
-QHostAddress peerOf(int descriptor)
-{
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getpeername(descriptor, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        return {};
-    }
-    return QHostAddress(reinterpret_cast<const sockaddr *>(&address));
-}
-
 // The address to listen at: the IPv6 wildcard takes IPv4 clients too (as v4-mapped peers).
 QHostAddress listening(const QHostAddress &address)
 {
@@ -36,13 +26,6 @@ bool listenTuned(QTcpServer &listener, const QHostAddress &address, quint16 port
     }
     tuneListeningSocket(int(listener.socketDescriptor()));
     return true;
-}
-
-QString shown(const QHostAddress &address, quint16 port)
-{
-    const QString host = address.toString();
-    return (host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host) +
-           QLatin1Char(':') + QString::number(port);
 }
 
 } // namespace

@@ -21,23 +21,6 @@ namespace {
 
 constexpr int kPageSendBuffer = 32768; // bytes; the kernel doubles it
 
-QHostAddress peerOf(int descriptor)
-{
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (::getpeername(descriptor, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        return {};
-    }
-    return QHostAddress(reinterpret_cast<const sockaddr *>(&address));
-}
-
-QString shown(const QHostAddress &address, quint16 port)
-{
-    const QString host = address.toString();
-    return (host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host) +
-           QLatin1Char(':') + QString::number(port);
-}
-
 } // namespace
 
 WebServer::WebServer(QWidget &window, const QByteArray &identity)
