@@ -237,8 +237,25 @@ void Connection::readSome()
         updateReading(); // an activation queued before reading was paused: a 0-byte read is no end
         return;
     }
+    receive();
+    updateReading();
+    Q_EMIT ready();
+}
+
+bool Connection::takeArrived()
+{
+    if (inbox_.size() >= kReadAhead || inputEnded_) {
+        return false;
+    }
+    const bool came = receive();
+    updateReading();
+    return came;
+}
+
+bool Connection::receive()
+{
     char buffer[kReadAhead];
-    const ssize_t got = ::recv(descriptor_, buffer, std::size_t(room), 0);
+    const ssize_t got = ::recv(descriptor_, buffer, std::size_t(kReadAhead - inbox_.size()), 0);
     if (got > 0) {
         inbox_.append(buffer, got);
         scanInbox();
@@ -250,8 +267,7 @@ void Connection::readSome()
     } else if (!retryLater()) {
         dropClient(); // reset or failed: gone
     }
-    updateReading();
-    Q_EMIT ready();
+    return got > 0;
 }
 
 void Connection::writeSome()

@@ -50,6 +50,10 @@ public:
     // reply it can still receive is out. Once it is known gone (reset, or a reply could not be
     // delivered), what it sent and was not taken yet is dropped.
     bool finished() const;
+    // Takes what the client sent while its last message ran, without waiting for the event
+    // loop; true when bytes came. A client whose query was held back until the setting before
+    // it was acknowledged (Nagle's algorithm) is so served in the same turn.
+    bool takeArrived();
 
 signals:
     // Bytes or the end of the client's input arrived, or waiting replies went out: there may
@@ -58,6 +62,7 @@ signals:
 
 private:
     void readSome();
+    bool receive();
     void writeSome();
     void updateReading();
     std::optional<QByteArray> lineFromInbox();

@@ -23,7 +23,10 @@ void Session::serve()
             nextTurn_.start(0); // the rest after the other clients' and the window's events
             return;
         }
-        const std::optional<QByteArray> line = connection_->nextLine();
+        std::optional<QByteArray> line = connection_->nextLine();
+        if (!line && taken > 0 && connection_->takeArrived()) {
+            line = connection_->nextLine();
+        }
         if (!line) {
             break;
         }

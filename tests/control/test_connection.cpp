@@ -1,5 +1,6 @@
 // A connection's framing at its limits, over a socket pair: records that cannot end within the
-// read-ahead end the client, and a client known gone leaves nothing behind to run.
+// read-ahead end the client, a client known gone leaves nothing behind to run, and what came
+// while a message ran is taken without waiting for the event loop.
 #include "control/connection.h"
 
 #include <QTest>
@@ -84,6 +85,22 @@ private slots:
         client = -1;
         connection->reply("an answer nobody receives");
         QVERIFY(!connection->nextLine()); // "second" and "third" are dropped, not run
+        QVERIFY(connection->finished());
+    }
+
+    // What arrives while a message runs is taken in the same turn, without the event loop; an
+    // end of input is seen the same way, and nothing is made up when nothing came.
+    void whatArrivedMeanwhileIsTakenAtOnce()
+    {
+        open(Connection::Framing::Lines);
+        send("SPE:VOL 3\n");
+        QVERIFY(QTest::qWaitFor([&] { return connection->nextLine().has_value(); }));
+        QVERIFY(!connection->takeArrived());
+        send("SPE:VOL?\n");
+        QVERIFY(connection->takeArrived());
+        QCOMPARE(connection->nextLine().value_or("nothing"), "SPE:VOL?");
+        ::shutdown(client, SHUT_WR);
+        QVERIFY(!connection->takeArrived());
         QVERIFY(connection->finished());
     }
 };
