@@ -50,16 +50,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
-failed=0 passed=0
-check() { # what, then a command that must succeed
-    if "${@:2}"; then
-        echo "PASS $1"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $1"
-        failed=$((failed + 1))
-    fi
-}
+source "$(dirname "$0")/support/checks.sh"
 as() { # USER COMMAND...: runs it as USER with USER's groups, stdout and stderr together
     if [ "$1" = root ]; then "${@:2}" 2>&1; else
         setpriv --reuid="$1" --regid="$1" --init-groups "${@:2}" 2>&1
@@ -91,5 +82,4 @@ check "a folder others could have made is refused" \
     refused root "not made by root for a service"
 chmod 755 "$scratch"
 check "and once mended, it is scripted again" sends "$member"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_end

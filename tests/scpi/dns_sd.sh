@@ -55,16 +55,7 @@ daemon=$!
 pids+=($daemon)
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$scratch
 
-failed=0 passed=0
-check() { # what, then a command that must succeed
-    if "${@:2}"; then
-        echo "PASS $1"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $1"
-        failed=$((failed + 1))
-    fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 within() { # a command that must succeed within 3 s
     for _ in $(seq 30); do
         "$@" && return 0
@@ -157,5 +148,4 @@ start --scpi 0
 check "loopback: not advertised, and said so" grep -q \
     "DNS-SD: _scpi-raw._tcp on port [0-9]* is not advertised, as it listens on loopback only" \
     "$scratch/err.7"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_end

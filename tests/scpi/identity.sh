@@ -106,16 +106,7 @@ found() { # N [NAME]: PyVISA on desk finds rack N by name, at its address, the n
         { echo "  rack$1: $got"; return 1; }
 }
 
-failed=0 passed=0
-check() { # what, then a command that must succeed
-    if "${@:2}"; then
-        echo "PASS $1"
-        passed=$((passed + 1))
-    else
-        echo "FAIL $1"
-        failed=$((failed + 1))
-    fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 for n in 1 2 3; do start "$n"; done
 check "three distinct DNS-SD names, the host's and the board's" settles
 for n in 1 2 3; do check "PyVISA finds rack$n/simulated by name" found "$n"; done
@@ -137,6 +128,4 @@ stop 3
 start 3 --name "Bench 7"
 check "a name given with --name is found" found 3 "Bench 7"
 check "no name was taken twice" test -z "$(grep -h "is taken" "$scratch"/err.rack* || true)"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ] || tail -n 3 "$scratch"/err.* "$scratch"/avahi.*
-[ "$failed" -eq 0 ]
+checks_end || { tail -n 3 "$scratch"/err.* "$scratch"/avahi.*; false; }

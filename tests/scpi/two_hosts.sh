@@ -44,10 +44,7 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
-failed=0
-check() { # what, then a command that must succeed
-    if "${@:2}"; then echo "PASS $1"; else echo "FAIL $1"; failed=$((failed + 1)); fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 answer=$(ip netns exec "$b" lxi scpi --raw -a 10.77.0.1 -p 5025 -t 5 '*IDN?' 2>&1 || true)
 check "an allowed host gets *IDN?" grep -qF "ZQ80415 project,ZQ80415,$(hostname -s)/simulated,1.2" <<<"$answer"
 refused=$(ip netns exec "$c" lxi scpi --raw -a 10.77.0.1 -p 5025 -t 2 '*IDN?' 2>&1 || true)
@@ -68,5 +65,4 @@ kill "$pid"
 wait "$pid" || true
 pid=
 check "the panel wrote only its start-up" test "$(wc -l <"$scratch/out")" -eq 3
-echo "$((7 + 1 - failed)) passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_end
