@@ -108,14 +108,9 @@ std::optional<QByteArray> Connection::lineFromInbox()
     return line;
 }
 
-// Looks for the end of the line at the inbox's front in the bytes not looked at yet. An inbox
-// emptied whole (its client gone) is scanned afresh.
+// Looks for the end of the line at the inbox's front in the bytes not looked at yet.
 void Connection::scanInbox()
 {
-    if (scanned_ > inbox_.size()) {
-        scanned_ = 0;
-        lineEnd_ = -1;
-    }
     if (framing_ != Framing::Lines || lineEnd_ >= 0 || scanned_ == inbox_.size()) {
         return;
     }

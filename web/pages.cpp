@@ -142,7 +142,7 @@ void Pages::runNext()
         running_ = true; // a command that arrives meanwhile waits for this one
         const QByteArray reply = runCommand(window_, command.line);
         running_ = false;
-        if (reply.startsWith("error: ") && failure_.isEmpty() && command.from) {
+        if (reply.startsWith("error: ") && failure_.isEmpty()) {
             send(command.from, {{"error", QString::fromUtf8(reply)}});
         }
     }
