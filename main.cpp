@@ -81,7 +81,7 @@ int main(int argc, char *argv[])
     if (line.scpi && line.scpi->vxi11Port >= 0) { // found through the portmapper's port
         dnsSd.advertise("_vxi-11._tcp", 111, line.scpi->address);
     }
-    WebServer web(window, identity.idn());
+    WebServer web(window, identity);
     QObject::connect(&window, &ZQ7130::portFailing, &web, &WebServer::portFailing);
     if (line.http && !web.listen(*line.http, problem)) {
         return refuse(problem.toStdString());

@@ -108,7 +108,7 @@ int main(int argc, char *argv[])
     BoardIdentity identity;
     identity.name = "bench";
     ScpiServer scpi(panel.window, identity);
-    WebServer web(panel.window, identity.idn());
+    WebServer web(panel.window, identity);
     QString problem;
     ScpiEndpoint endpoint;
     endpoint.port = 0;

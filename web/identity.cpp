@@ -7,14 +7,6 @@
 
 namespace {
 
-// *IDN?'s four fields: manufacturer, model, serial number, firmware revision.
-QList<QByteArray> idnFields(const QByteArray &idn)
-{
-    QList<QByteArray> fields = idn.split(',');
-    fields.resize(4);
-    return fields;
-}
-
 bool wildcard(const QHostAddress &address)
 {
     return address == QHostAddress::Any || address == QHostAddress::AnyIPv4 ||
@@ -31,11 +23,10 @@ QString written(const QHostAddress &address)
 
 QJsonObject Identity::message() const
 {
-    const QList<QByteArray> fields = idnFields(idn);
-    return {{"identity", QJsonObject{{"manufacturer", QString::fromUtf8(fields[0])},
-                                     {"model", QString::fromUtf8(fields[1])},
-                                     {"serial", QString::fromUtf8(fields[2])},
-                                     {"firmware", QString::fromUtf8(fields[3])},
+    return {{"identity", QJsonObject{{"manufacturer", QString::fromUtf8(board.manufacturer)},
+                                     {"model", QString::fromUtf8(board.model)},
+                                     {"serial", QString::fromUtf8(board.name)},
+                                     {"firmware", QString::fromUtf8(board.firmware)},
                                      {"host", QHostInfo::localHostName()},
                                      {"addresses", QJsonArray::fromStringList(addresses)},
                                      {"resources", QJsonArray::fromStringList(resources)}}}};
@@ -43,7 +34,6 @@ QJsonObject Identity::message() const
 
 QByteArray Identity::lxiDocument() const
 {
-    const QList<QByteArray> fields = idnFields(idn);
     const QString page = addresses.value(0);
     QByteArray document;
     QXmlStreamWriter xml(&document);
@@ -51,14 +41,14 @@ QByteArray Identity::lxiDocument() const
     xml.writeStartDocument();
     xml.writeDefaultNamespace("http://www.lxistandard.org/InstrumentIdentification/1.0");
     xml.writeStartElement("LXIDevice");
-    xml.writeTextElement("Manufacturer", QString::fromUtf8(fields[0]));
-    xml.writeTextElement("Model", QString::fromUtf8(fields[1]));
-    xml.writeTextElement("SerialNumber", QString::fromUtf8(fields[2]));
-    xml.writeTextElement("FirmwareRevision", QString::fromUtf8(fields[3]));
-    xml.writeTextElement("ManufacturerDescription",
-                         QString::fromUtf8(fields[1]) + " audio amplifier evaluation board panel");
+    xml.writeTextElement("Manufacturer", QString::fromUtf8(board.manufacturer));
+    xml.writeTextElement("Model", QString::fromUtf8(board.model));
+    xml.writeTextElement("SerialNumber", QString::fromUtf8(board.name));
+    xml.writeTextElement("FirmwareRevision", QString::fromUtf8(board.firmware));
+    xml.writeTextElement("ManufacturerDescription", QString::fromUtf8(board.model) +
+                                                        " audio amplifier evaluation board panel");
     xml.writeTextElement("HomepageURL", page);
-    xml.writeTextElement("UserDescription", QString::fromUtf8(fields[1] + ' ' + fields[2]));
+    xml.writeTextElement("UserDescription", QString::fromUtf8(board.model + ' ' + board.name));
     xml.writeTextElement("IdentificationURL", page + "lxi/identification");
     xml.writeStartElement("Interface");
     xml.writeAttribute("InterfaceType", "LXI");

@@ -3,13 +3,15 @@
 // runs.
 #pragma once
 
+#include "session/identity.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QJsonObject>
 #include <QStringList>
 
 struct Identity {
-    QByteArray idn;        // *IDN?'s answer: manufacturer, model, serial, firmware
+    BoardIdentity board;   // *IDN?'s fields
     QStringList addresses; // the page's URLs, "http://10.0.0.5:8080/"
     QStringList resources; // "TCPIP::10.0.0.5::INSTR", "TCPIP::10.0.0.5::5025::SOCKET"
 

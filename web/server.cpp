@@ -23,13 +23,13 @@ constexpr int kPageSendBuffer = 32768; // bytes; the kernel doubles it
 
 } // namespace
 
-WebServer::WebServer(QWidget &window, const QByteArray &identity)
+WebServer::WebServer(QWidget &window, const BoardIdentity &identity)
     : http_(new QHttpServer(this))
     , listener_(new HttpListener(http_))
     , channels_(QString(), QWebSocketServer::NonSecureMode)
     , pages_(window, [this] { return identity_.message(); })
 {
-    identity_.idn = identity;
+    identity_.board = identity;
     listener_->adopt = [this](qintptr descriptor) { adopt(descriptor); };
     connect(&channels_, &QWebSocketServer::newConnection, this, [this] {
         while (QWebSocket *socket = channels_.nextPendingConnection()) {

@@ -36,8 +36,8 @@ public:
     static constexpr int kMaxConnections = 64; // connections not (yet) pages
     static constexpr int kHttpTimeoutMs = 10000;
 
-    // `identity`: *IDN?'s answer, which the page and the LXI document show.
-    WebServer(QWidget &window, const QByteArray &identity);
+    // `identity`: the board as *IDN? gives it, which the page and the LXI document show.
+    WebServer(QWidget &window, const BoardIdentity &identity);
     ~WebServer() override;
 
     // Listens at `endpoint` and announces the page's address on stderr; false, with `problem`

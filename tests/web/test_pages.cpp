@@ -56,7 +56,7 @@ private slots:
     {
         window = new PanelUnderTest;
         QVERIFY(window->open());
-        server = new WebServer(*window, "maker,model,serial,1.0");
+        server = new WebServer(*window, {"maker", "model", "serial", "1.0"});
         connect(window, &ZQ7130::portFailing, server, &WebServer::portFailing);
         ScpiEndpoint endpoint;
         endpoint.port = 0;
